@@ -1,0 +1,38 @@
+// The object behind an ArchiveHandle, and folder creation for extraction.
+#pragma once
+
+#include <cstdint>
+
+#include "archive/archive.h"
+#include "archive/directory.h"
+
+namespace quarn {
+
+struct ZipArchive {
+    ZipDirectory* directory = nullptr;  // owned
+    std::int32_t openIndex = -1;
+    ZipEntry cachedEntry;
+    std::int32_t cachedIndex = -1;
+    char folderBase[kMaxPath] = {};
+};
+
+// Closes an entry kept open for memory extraction, if any.
+void CloseOpenEntry(ZipArchive* archive);
+
+// Moves the directory's cursor to index; false when a step fails.
+bool WalkToEntry(ZipDirectory* directory, std::uint32_t index);
+
+// GetEntry's work on a checked handle.
+std::int32_t GetEntryRecord(ZipArchive* archive, std::int32_t index, ZipEntry* entry);
+
+std::int32_t ExtractToFileOrHandle(ZipArchive* archive, std::int32_t index, void* target,
+                                   std::int32_t kind);
+std::int32_t ExtractToMemory(ZipArchive* archive, std::int32_t index, void* target,
+                             std::uint32_t length);
+
+// Creates each folder along the relative path under base (which ends in a
+// separator), outermost first. Reports nothing; a joined path that would not
+// fit kMaxPath bytes is not attempted.
+void CreateFolders(const char* base, const char* path);
+
+}  // namespace quarn

@@ -1,0 +1,50 @@
+// Unpacks a whole ZIP archive held in memory into one folder: the folder is
+// made the working directory, every entry is extracted by index to a file
+// (or folder) of its stored name, and the working directory is restored.
+//
+// An entry whose name could leave the folder or name a device is not
+// extracted and counts as failed. The unpacking is complete when the archive
+// opened and every entry was installed with intact data.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quarn {
+
+// Reasons beyond the archive reader's result codes.
+enum UnpackCode : std::int32_t {
+    UnpackErrUnsafeName = 0x10000001,   // the entry's name is refused
+    UnpackErrSaveFolder = 0x10000002,   // the working directory could not be saved
+    UnpackErrEnterFolder = 0x10000003,  // the target folder could not be entered
+};
+
+struct UnpackFailure {
+    std::int32_t index = 0;
+    std::string name;       // as stored; empty when the record was unreadable
+    std::int32_t code = 0;  // an ArchResult or UnpackCode
+};
+
+struct UnpackResult {
+    bool complete = false;
+    std::int32_t openResult = 0;  // 0, the failed open's code, or an UnpackCode
+    std::uint32_t entryCount = 0;
+    std::uint32_t failedEntries = 0;
+    std::vector<UnpackFailure> failures;
+};
+
+// folder: the target, or nullptr for the working directory. Its last level
+// is created when missing.
+UnpackResult UnpackToFolder(const void* block, std::uint32_t size, const char* folder);
+
+// True for a relative name that stays inside the folder and names no device:
+// not empty, no leading '/' or '\', no ':', no component of dots alone other
+// than ".", and no reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9)
+// as a component, with or without extension.
+bool IsSafeEntryName(const char* name);
+
+// A short English text for an ArchResult or UnpackCode.
+const char* UnpackResultText(std::int32_t code);
+
+}  // namespace quarn

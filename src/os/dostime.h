@@ -1,0 +1,17 @@
+// DOS date and time, read as local time, to a UTC file time.
+// Win32: DosDateTimeToFileTime then LocalFileTimeToFileTime. POSIX: the same
+// fields through the C library's local-time rules.
+#pragma once
+
+#include <cstdint>
+
+#include "os/file.h"
+
+namespace quarn::os {
+
+// False, with *utc untouched, when the fields are no valid date and time
+// (month outside 1-12, day outside the month, hour > 23, minute > 59,
+// second > 59).
+bool DosDateTimeToUtc(std::uint16_t dosDate, std::uint16_t dosTime, FileTime* utc);
+
+}  // namespace quarn::os

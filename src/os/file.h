@@ -1,0 +1,67 @@
+// File handles: the operating-system seam for reading archives and writing
+// extracted files.
+//
+// A FileHandle is a Win32 HANDLE on Windows and a file descriptor on POSIX;
+// kInvalidHandle (-1) is INVALID_HANDLE_VALUE there and "no descriptor" here.
+// Attributes are Windows file attribute flags; the POSIX side maps read-only
+// to a mode without write bits and ignores the rest. Paths are narrow texts;
+// on POSIX every '\' is taken as '/'.
+#pragma once
+
+#include <cstdint>
+
+namespace quarn::os {
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kInvalidHandle = -1;
+
+// Windows file attribute flags, as stored in ZipEntry::attributes.
+inline constexpr std::uint32_t kAttrReadOnly = 0x01;
+inline constexpr std::uint32_t kAttrHidden = 0x02;
+inline constexpr std::uint32_t kAttrSystem = 0x04;
+inline constexpr std::uint32_t kAttrDirectory = 0x10;
+inline constexpr std::uint32_t kAttrArchive = 0x20;
+inline constexpr std::uint32_t kAttrNormal = 0x80;
+
+// 100-nanosecond intervals since 1601-01-01, UTC (the layout of FILETIME).
+struct FileTime {
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
+    friend bool operator==(const FileTime&, const FileTime&) = default;
+};
+
+enum SeekOrigin : int { SeekBegin = 0, SeekCurrent = 1, SeekEnd = 2 };
+
+// An independent duplicate with the same access; kInvalidHandle on failure.
+FileHandle DuplicateFileHandle(FileHandle handle);
+
+// Opens an existing file for reading, others may read too.
+FileHandle OpenForReading(const char* name);
+
+// One system read. False when the system reports a failure; *done gets the
+// bytes read (0 at the end of the data).
+bool ReadFromFile(FileHandle handle, void* buffer, std::uint32_t count, std::uint32_t* done);
+
+// Moves the file position by a 32-bit distance; gives the new position's low
+// 32 bits, or 0xFFFFFFFF when the system refuses.
+std::uint32_t SeekFile(FileHandle handle, std::int32_t distance, SeekOrigin origin);
+
+// True for a file on disk (Win32 FILE_TYPE_DISK, POSIX regular file); false
+// for pipes, consoles, sockets and invalid handles.
+bool IsDiskFile(FileHandle handle);
+
+// Creates or truncates a file for writing with no sharing and the given
+// attributes. Like CREATE_ALWAYS, it fails on an existing read-only file.
+FileHandle CreateFileWithAttributes(const char* name, std::uint32_t attributes);
+
+// One system write. False on failure; *written gets the bytes written, which
+// may be fewer than asked.
+bool WriteToFile(FileHandle handle, const void* data, std::uint32_t count, std::uint32_t* written);
+
+// Sets creation (where the system keeps one), access and write times.
+bool SetFileTimes(FileHandle handle, const FileTime& creation, const FileTime& access,
+                  const FileTime& write);
+
+void CloseFile(FileHandle handle);
+
+}  // namespace quarn::os
