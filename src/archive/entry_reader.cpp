@@ -1,1 +1,133 @@
-// implementation in progress
+#include "archive/entry_reader.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace quarn {
+
+namespace {
+
+void FreeReader(EntryReader* reader) {
+    std::free(reader->readBuffer);
+    if (reader->inflateActive) inflateEnd(&reader->stream);
+    delete reader;
+}
+
+// Fetches the next block of compressed bytes when the input window is empty.
+bool Refill(EntryReader* reader) {
+    z_stream& s = reader->stream;
+    if (s.avail_in != 0 || reader->compressedLeft == 0) return true;
+    std::uint32_t n = std::min(kReadBufferSize, reader->compressedLeft);
+    if (SourceSeek(reader->source,
+                   static_cast<std::int32_t>(reader->bytesBefore + reader->dataPos),
+                   SeekFromStart) != 0) {
+        return false;
+    }
+    if (SourceRead(reader->readBuffer, n, 1, reader->source) != 1) return false;
+    reader->dataPos += n;
+    reader->compressedLeft -= n;
+    s.next_in = reader->readBuffer;
+    s.avail_in = n;
+    return true;
+}
+
+// The output total of the stream, as a 32-bit counter (zlib's is 32-bit on
+// some targets; differences stay right across a wrap).
+std::uint32_t TotalOut(const z_stream& s) { return static_cast<std::uint32_t>(s.total_out); }
+
+}  // namespace
+
+std::int32_t OpenEntryData(ZipDirectory* directory) {
+    if (directory == nullptr || !directory->currentValid) return ErrParam;
+    if (directory->openEntry != nullptr) CloseEntryData(directory);
+    std::uint32_t varSize = 0, extraOffset = 0, extraLength = 0;
+    if (CheckLocalHeader(directory, &varSize, &extraOffset, &extraLength) != 0) {
+        return ErrBadArchive;
+    }
+    auto* reader = new (std::nothrow) EntryReader;
+    if (reader == nullptr) return ErrNoMemory;
+    reader->readBuffer = static_cast<std::uint8_t*>(std::malloc(kReadBufferSize));
+    if (reader->readBuffer == nullptr) {
+        delete reader;
+        return ErrNoMemory;
+    }
+    const EntryInfo& info = directory->currentInfo;
+    reader->expectedCrc = info.crc;
+    reader->method = info.method;
+    reader->source = directory->source;
+    reader->bytesBefore = directory->bytesBefore;
+    reader->stream.total_out = 0;
+    if (reader->method != 0) {
+        reader->stream.zalloc = nullptr;
+        reader->stream.zfree = nullptr;
+        reader->stream.opaque = nullptr;
+        // Without a working stream every read delivers nothing.
+        if (inflateInit2(&reader->stream, -MAX_WBITS) == Z_OK) reader->inflateActive = 1;
+    }
+    reader->compressedLeft = info.compressedSize;
+    reader->uncompressedLeft = info.uncompressedSize;
+    reader->dataPos = directory->currentLocalOffset + kLocalHeaderSize + varSize;
+    reader->stream.next_in = nullptr;
+    reader->stream.avail_in = 0;
+    directory->openEntry = reader;
+    return ErrOk;
+}
+
+std::int32_t ReadEntryData(ZipDirectory* directory, void* buffer, std::uint32_t length) {
+    if (directory == nullptr || directory->openEntry == nullptr) return ErrParam;
+    if (length == 0) return 0;
+    EntryReader* reader = directory->openEntry;
+    z_stream& s = reader->stream;
+    s.next_out = static_cast<Bytef*>(buffer);
+    // The count must fit the signed result.
+    s.avail_out = std::min({length, reader->uncompressedLeft, std::uint32_t{0x7FFFFFFF}});
+    std::uint32_t delivered = 0;
+    while (s.avail_out > 0) {
+        if (!Refill(reader)) return ErrIo;
+        if (reader->method == 0) {
+            std::uint32_t k = std::min<std::uint32_t>(s.avail_out, s.avail_in);
+            // Stored bytes that ran out before the declared size: nothing more can come.
+            if (k == 0) break;
+            std::memcpy(s.next_out, s.next_in, k);
+            reader->runningCrc = static_cast<std::uint32_t>(crc32(reader->runningCrc, s.next_out, k));
+            reader->uncompressedLeft -= k;
+            s.next_in += k;
+            s.avail_in -= k;
+            s.next_out += k;
+            s.avail_out -= k;
+            s.total_out += k;
+            delivered += k;
+        } else {
+            Bytef* start = s.next_out;
+            std::uint32_t before = TotalOut(s);
+            int status = inflate(&s, Z_SYNC_FLUSH);
+            std::uint32_t k = TotalOut(s) - before;
+            if (!reader->inflateActive) k = 0;
+            if (k > 0) reader->runningCrc = static_cast<std::uint32_t>(crc32(reader->runningCrc, start, k));
+            reader->uncompressedLeft -= k;
+            delivered += k;
+            // The end of the stream, a data error, or no progress possible.
+            if (status != Z_OK) return static_cast<std::int32_t>(delivered);
+        }
+    }
+    return static_cast<std::int32_t>(delivered);
+}
+
+std::int32_t CloseEntryData(ZipDirectory* directory) {
+    if (directory == nullptr || directory->openEntry == nullptr) return ErrParam;
+    EntryReader* reader = directory->openEntry;
+    std::int32_t verdict =
+        reader->uncompressedLeft == 0 && reader->runningCrc != reader->expectedCrc ? ErrCrc : ErrOk;
+    FreeReader(reader);
+    directory->openEntry = nullptr;
+    return verdict;
+}
+
+bool EntryDataComplete(const ZipDirectory* directory) {
+    return directory != nullptr && directory->openEntry != nullptr &&
+           directory->openEntry->uncompressedLeft == 0;
+}
+
+}  // namespace quarn

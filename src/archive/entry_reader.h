@@ -25,7 +25,6 @@ struct EntryReader {
     ArchiveSource* source = nullptr;  // borrowed
     std::uint32_t method = 0;
     std::uint32_t bytesBefore = 0;
-    bool streamEnded = false;  // inflate reported the end or an error
 };
 
 std::int32_t OpenEntryData(ZipDirectory* directory);

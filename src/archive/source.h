@@ -35,8 +35,8 @@ std::int32_t SourceSeek(ArchiveSource* source, std::int32_t offset, std::int32_t
 // Whole items delivered.
 std::uint32_t SourceRead(void* buffer, std::uint32_t itemSize, std::uint32_t count,
                          ArchiveSource* source);
-// 0, or -1 on a read error. When the data simply ends, 0 is returned and the
-// value is left as it was (ReadByte) or set to 0 (the wider readers).
+// 0, or -1 on a read error. When the data simply ends, 0 is returned; ReadByte
+// then leaves the value as it was, the wider readers take missing bytes as 0.
 std::int32_t ReadByte(ArchiveSource* source, std::uint32_t* value);
 std::int32_t ReadUInt16(ArchiveSource* source, std::uint32_t* value);
 std::int32_t ReadUInt32(ArchiveSource* source, std::uint32_t* value);

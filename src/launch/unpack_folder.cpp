@@ -1,1 +1,128 @@
-// implementation in progress
+#include "launch/unpack_folder.h"
+
+#include <cstring>
+
+#include "archive/archive.h"
+#include "os/folder.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr std::uint32_t kSavedFolderSize = 500;
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c; }
+
+// Windows drops trailing dots and spaces from a component, so "..", ". ."
+// and "..." may all climb; only "." is plain.
+bool IsDotsOnly(const char* begin, const char* end) {
+    if (end - begin == 1 && *begin == '.') return false;
+    bool anyDot = false;
+    for (const char* p = begin; p != end; ++p) {
+        if (*p == '.') anyDot = true;
+        else if (*p != ' ') return false;
+    }
+    return anyDot;
+}
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever follows the
+// first dot, and with trailing spaces.
+bool IsDeviceName(const char* begin, const char* end) {
+    const char* stem = begin;
+    while (stem != end && *stem != '.') ++stem;
+    while (stem != begin && stem[-1] == ' ') --stem;
+    std::size_t n = static_cast<std::size_t>(stem - begin);
+    char upper[5] = {};
+    if (n != 3 && n != 4) return false;
+    for (std::size_t i = 0; i < n; ++i) upper[i] = Upper(begin[i]);
+    if (n == 3) {
+        return std::strcmp(upper, "CON") == 0 || std::strcmp(upper, "PRN") == 0 ||
+               std::strcmp(upper, "AUX") == 0 || std::strcmp(upper, "NUL") == 0;
+    }
+    bool numbered = upper[3] >= '1' && upper[3] <= '9';
+    upper[3] = '\0';
+    return numbered && (std::strcmp(upper, "COM") == 0 || std::strcmp(upper, "LPT") == 0);
+}
+
+void AddFailure(UnpackResult& result, std::int32_t index, const char* name, std::int32_t code) {
+    result.failures.push_back(UnpackFailure{index, name != nullptr ? name : "", code});
+    ++result.failedEntries;
+}
+
+// Extracts every entry of an archive opened in the working directory; false
+// when the entries cannot even be counted.
+bool ExtractAll(ArchiveHandle* archive, UnpackResult& result) {
+    ZipEntry entry;
+    if (GetEntry(archive, -1, &entry) != ArchOk) return false;
+    result.entryCount = static_cast<std::uint32_t>(entry.index);
+    for (std::int32_t i = 0; i < entry.index; ++i) {
+        ZipEntry record;
+        if (std::int32_t code = GetEntry(archive, i, &record); code != ArchOk) {
+            AddFailure(result, i, nullptr, code);
+        } else if (!IsSafeEntryName(record.name)) {
+            AddFailure(result, i, record.name, UnpackErrUnsafeName);
+        } else if (code = ExtractEntry(archive, i, record.name, 0, SourceFileName); code != ArchOk) {
+            AddFailure(result, i, record.name, code);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsSafeEntryName(const char* name) {
+    if (name == nullptr || name[0] == '\0' || IsSeparator(name[0])) return false;
+    if (std::strchr(name, ':') != nullptr) return false;
+    const char* begin = name;
+    for (;;) {
+        const char* end = begin;
+        while (*end != '\0' && !IsSeparator(*end)) ++end;
+        if (IsDotsOnly(begin, end) || IsDeviceName(begin, end)) return false;
+        if (*end == '\0') return true;
+        begin = end + 1;
+    }
+}
+
+UnpackResult UnpackToFolder(const void* block, std::uint32_t size, const char* folder) {
+    UnpackResult result;
+    char saved[kSavedFolderSize];
+    if (folder != nullptr) {
+        if (!os::GetCurrentFolder(saved, sizeof saved)) {
+            result.openResult = UnpackErrSaveFolder;
+            return result;
+        }
+        os::MakeFolder(folder);  // it may exist already
+        // Unpacking anywhere else would spill the files into the folder the
+        // caller happens to stand in.
+        if (!os::ChangeFolder(folder)) {
+            result.openResult = UnpackErrEnterFolder;
+            return result;
+        }
+    }
+    // Opened only now: the archive takes the working directory as the base
+    // for the folders it creates.
+    bool walked = false;
+    ArchiveHandle* archive = OpenArchive(block, size, SourceMemory);
+    if (archive == nullptr) {
+        result.openResult = lastArchiveResult;
+    } else {
+        walked = ExtractAll(archive, result);
+        CloseArchive(archive);
+    }
+    if (folder != nullptr) os::ChangeFolder(saved);
+    result.complete = walked && result.failedEntries == 0;
+    return result;
+}
+
+const char* UnpackResultText(std::int32_t code) {
+    switch (code) {
+        case UnpackErrUnsafeName: return "the name could leave the folder or names a device";
+        case UnpackErrSaveFolder: return "the working directory cannot be saved";
+        case UnpackErrEnterFolder: return "the target folder cannot be entered";
+        default: return ArchiveResultText(code);
+    }
+}
+
+}  // namespace quarn
