@@ -1,1 +1,64 @@
-int main() { return 0; }
+// quarn: the publisher's tool. Looks up the command in a table, checks its
+// argument count and runs it.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "command.h"
+
+namespace quarn::tool {
+namespace {
+
+constexpr Command kCommands[] = {
+    {"list", "ARCHIVE", "print the entries of a ZIP archive", 1, 1, RunList},
+    {"extract", "ARCHIVE DIR", "unpack a ZIP archive into DIR as the launcher does", 2, 2,
+     RunExtract},
+};
+
+void PrintUsage(std::FILE* out) {
+    std::fputs("usage: quarn COMMAND ARGUMENTS...\n\ncommands:\n", out);
+    for (const Command& command : kCommands) {
+        const std::string call = std::string(command.name) + " " + std::string(command.arguments);
+        std::fprintf(out, "  %-24s %.*s\n", call.c_str(), static_cast<int>(command.summary.size()),
+                     command.summary.data());
+    }
+    std::fputs("\nExit status: 0 success, 1 failure, 2 bad arguments.\n", out);
+}
+
+const Command* FindCommand(std::string_view name) {
+    for (const Command& command : kCommands) {
+        if (command.name == name) return &command;
+    }
+    return nullptr;
+}
+
+int Dispatch(const std::vector<std::string>& words) {
+    if (words.empty()) {
+        PrintUsage(stderr);
+        return kExitUsage;
+    }
+    if (words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
+        PrintUsage(stdout);
+        return kExitOk;
+    }
+    const Command* command = FindCommand(words[0]);
+    if (command == nullptr) {
+        ReportError({}, "unknown command '" + words[0] + "' (see quarn --help)");
+        return kExitUsage;
+    }
+    const Arguments arguments(words.data() + 1, words.size() - 1);
+    if (arguments.size() < command->minArguments || arguments.size() > command->maxArguments) {
+        ReportError({}, "usage: quarn " + std::string(command->name) + " " +
+                            std::string(command->arguments));
+        return kExitUsage;
+    }
+    return command->run(arguments);
+}
+
+}  // namespace
+}  // namespace quarn::tool
+
+int main(int argc, char** argv) {
+    std::vector<std::string> words(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return quarn::tool::Dispatch(words);
+}
