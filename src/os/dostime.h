@@ -1,6 +1,10 @@
 // DOS date and time, read as local time, to a UTC file time.
 // Win32: DosDateTimeToFileTime then LocalFileTimeToFileTime. POSIX: the same
 // fields through the C library's local-time rules.
+//
+// The two differ in one way: Windows applies the zone's offset in force now
+// (summer time or not) to every date, the C library the offset in force on
+// that date. A summer date converted in winter comes out an hour apart.
 #pragma once
 
 #include <cstdint>

@@ -32,7 +32,8 @@ struct FileTime {
 
 enum SeekOrigin : int { SeekBegin = 0, SeekCurrent = 1, SeekEnd = 2 };
 
-// An independent duplicate with the same access; kInvalidHandle on failure.
+// An independent duplicate with the same access; kInvalidHandle on failure,
+// also when given kInvalidHandle (on Win32 that is the own-process handle).
 FileHandle DuplicateFileHandle(FileHandle handle);
 
 // Opens an existing file for reading, others may read too.
@@ -58,7 +59,8 @@ FileHandle CreateFileWithAttributes(const char* name, std::uint32_t attributes);
 // may be fewer than asked.
 bool WriteToFile(FileHandle handle, const void* data, std::uint32_t count, std::uint32_t* written);
 
-// Sets creation (where the system keeps one), access and write times.
+// Sets creation (where the system keeps one), access and write times. A
+// zero time leaves that time as it is.
 bool SetFileTimes(FileHandle handle, const FileTime& creation, const FileTime& access,
                   const FileTime& write);
 

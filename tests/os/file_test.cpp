@@ -1,0 +1,271 @@
+// The file-handle seam, through behaviour both platforms share.
+#include "os/file.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "os/folder.h"
+#include "support/temp_folder.h"
+
+namespace quarn::os {
+namespace {
+
+namespace fs = std::filesystem;
+using quarn::testing::ReadWholeFile;
+using quarn::testing::TempFolder;
+using quarn::testing::WriteWholeFile;
+
+const std::string kDigits = "0123456789abcdefghij";  // 20 bytes
+
+// Closes a handle at the end of a scope.
+class Handle {
+public:
+    explicit Handle(FileHandle h) : h_(h) {}
+    ~Handle() { CloseFile(h_); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    FileHandle get() const { return h_; }
+    bool valid() const { return h_ != kInvalidHandle; }
+    void close() {
+        CloseFile(h_);
+        h_ = kInvalidHandle;
+    }
+
+private:
+    FileHandle h_;
+};
+
+std::string Read(FileHandle h, std::uint32_t count) {
+    std::string bytes(count, '\0');
+    std::uint32_t done = 0xDEAD;
+    EXPECT_TRUE(ReadFromFile(h, bytes.data(), count, &done));
+    EXPECT_LE(done, count);
+    bytes.resize(done <= count ? done : 0);
+    return bytes;
+}
+
+FileTime FromUnixSeconds(std::int64_t seconds) {
+    auto ticks = static_cast<std::uint64_t>(seconds + 11644473600) * 10000000u;
+    return {static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32)};
+}
+
+std::int64_t UnixSeconds(fs::file_time_type time) {
+    auto system = std::chrono::file_clock::to_sys(time);
+    return std::chrono::floor<std::chrono::seconds>(system).time_since_epoch().count();
+}
+
+bool IsReadOnly(const fs::path& p) {
+    return (fs::status(p).permissions() & fs::perms::owner_write) == fs::perms::none;
+}
+
+class FileTest : public ::testing::Test {
+protected:
+    TempFolder temp;
+    std::string PathOf(const std::string& name) const { return (temp / name).string(); }
+    std::string MakeFile(const std::string& name, const std::string& bytes) {
+        WriteWholeFile(temp / name, bytes);
+        return PathOf(name);
+    }
+};
+
+TEST_F(FileTest, OpenReadsFromTheStartAndIsADiskFile) {
+    Handle h(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
+    ASSERT_TRUE(h.valid());
+    EXPECT_TRUE(IsDiskFile(h.get()));
+    EXPECT_EQ(SeekFile(h.get(), 0, SeekCurrent), 0u);
+    EXPECT_EQ(Read(h.get(), 4), "0123");
+    EXPECT_EQ(SeekFile(h.get(), 0, SeekCurrent), 4u);
+}
+
+TEST_F(FileTest, OpenFailsForAMissingFile) {
+    EXPECT_EQ(OpenForReading(PathOf("missing.bin").c_str()), kInvalidHandle);
+    EXPECT_EQ(OpenForReading(PathOf("no-folder/missing.bin").c_str()), kInvalidHandle);
+}
+
+TEST_F(FileTest, SeekMovesFromEachOriginAndReportsTheNewPosition) {
+    Handle h(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
+    ASSERT_TRUE(h.valid());
+    struct Case {
+        std::int32_t distance;
+        SeekOrigin origin;
+        std::uint32_t position;
+        const char* next;  // the two bytes read there
+    };
+    const Case cases[] = {
+        {5, SeekBegin, 5, "56"},    {3, SeekCurrent, 10, "ab"}, {-4, SeekCurrent, 8, "89"},
+        {-2, SeekEnd, 18, "ij"},    {0, SeekEnd, 20, ""},       {0, SeekBegin, 0, "01"},
+        {30, SeekBegin, 30, ""},  // past the end is allowed; reads find nothing
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.distance << " from " << c.origin);
+        EXPECT_EQ(SeekFile(h.get(), c.distance, c.origin), c.position);
+        EXPECT_EQ(Read(h.get(), 2), c.next);
+    }
+}
+
+TEST_F(FileTest, SeekBeforeTheStartOrWithABadOriginIsRefused) {
+    Handle h(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
+    ASSERT_TRUE(h.valid());
+    ASSERT_EQ(SeekFile(h.get(), 6, SeekBegin), 6u);
+    EXPECT_EQ(SeekFile(h.get(), -1, SeekBegin), 0xFFFFFFFFu);
+    EXPECT_EQ(SeekFile(h.get(), -7, SeekCurrent), 0xFFFFFFFFu);
+    EXPECT_EQ(SeekFile(h.get(), -21, SeekEnd), 0xFFFFFFFFu);
+    EXPECT_EQ(SeekFile(h.get(), 0, static_cast<SeekOrigin>(3)), 0xFFFFFFFFu);
+    // A refused seek leaves the position where it was.
+    EXPECT_EQ(SeekFile(h.get(), 0, SeekCurrent), 6u);
+}
+
+TEST_F(FileTest, ReadsAtTheEndAreShortThenEmpty) {
+    Handle h(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
+    ASSERT_TRUE(h.valid());
+    ASSERT_EQ(SeekFile(h.get(), 15, SeekBegin), 15u);
+    EXPECT_EQ(Read(h.get(), 100), "fghij");
+    EXPECT_EQ(Read(h.get(), 100), "");
+    EXPECT_EQ(Read(h.get(), 0), "");
+}
+
+TEST_F(FileTest, ReadOfAnEmptyFileDeliversNothing) {
+    Handle h(OpenForReading(MakeFile("empty.bin", "").c_str()));
+    ASSERT_TRUE(h.valid());
+    EXPECT_TRUE(IsDiskFile(h.get()));
+    EXPECT_EQ(Read(h.get(), 16), "");
+    EXPECT_EQ(SeekFile(h.get(), 0, SeekEnd), 0u);
+}
+
+TEST_F(FileTest, LargeReadDeliversTheWholeFile) {
+    std::string big(3 * 1024 * 1024 + 17, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
+    Handle h(OpenForReading(MakeFile("big.bin", big).c_str()));
+    ASSERT_TRUE(h.valid());
+    EXPECT_TRUE(Read(h.get(), static_cast<std::uint32_t>(big.size() + 100)) == big);
+}
+
+TEST_F(FileTest, InvalidHandleIsRefusedEverywhere) {
+    char buffer[4];
+    std::uint32_t count = 77;
+    EXPECT_EQ(DuplicateFileHandle(kInvalidHandle), kInvalidHandle);
+    EXPECT_FALSE(ReadFromFile(kInvalidHandle, buffer, sizeof buffer, &count));
+    EXPECT_EQ(count, 0u);
+    count = 77;
+    EXPECT_FALSE(WriteToFile(kInvalidHandle, "abc", 3, &count));
+    EXPECT_EQ(count, 0u);
+    EXPECT_FALSE(IsDiskFile(kInvalidHandle));
+    EXPECT_EQ(SeekFile(kInvalidHandle, 0, SeekCurrent), 0xFFFFFFFFu);
+    EXPECT_FALSE(SetFileTimes(kInvalidHandle, {}, {}, {}));
+    CloseFile(kInvalidHandle);  // harmless
+}
+
+TEST_F(FileTest, ReadingAFileOpenedForWritingFails) {
+    Handle h(CreateFileWithAttributes(PathOf("w.bin").c_str(), kAttrNormal));
+    ASSERT_TRUE(h.valid());
+    char buffer[4];
+    std::uint32_t done = 77;
+    EXPECT_FALSE(ReadFromFile(h.get(), buffer, sizeof buffer, &done));
+    EXPECT_EQ(done, 0u);
+}
+
+TEST_F(FileTest, DuplicateStartsAtTheOriginalsPositionAndSeeksOnItsOwn) {
+    Handle original(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
+    ASSERT_TRUE(original.valid());
+    ASSERT_EQ(SeekFile(original.get(), 7, SeekBegin), 7u);
+    Handle copy(DuplicateFileHandle(original.get()));
+    ASSERT_TRUE(copy.valid());
+    EXPECT_NE(copy.get(), original.get());
+    EXPECT_TRUE(IsDiskFile(copy.get()));
+    EXPECT_EQ(SeekFile(copy.get(), 0, SeekCurrent), 7u);
+    EXPECT_EQ(Read(copy.get(), 3), "789");
+    // The handle can be closed on its own: the original still reads.
+    copy.close();
+    EXPECT_EQ(SeekFile(original.get(), 0, SeekBegin), 0u);
+    EXPECT_EQ(Read(original.get(), 2), "01");
+}
+
+TEST_F(FileTest, DuplicateOutlivesTheOriginal) {
+    Handle original(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
+    ASSERT_TRUE(original.valid());
+    Handle copy(DuplicateFileHandle(original.get()));
+    ASSERT_TRUE(copy.valid());
+    original.close();
+    EXPECT_EQ(SeekFile(copy.get(), -3, SeekEnd), 17u);
+    EXPECT_EQ(Read(copy.get(), 10), "hij");
+}
+
+TEST_F(FileTest, OthersMayReadAFileOpenForReading) {
+    std::string name = MakeFile("a.bin", kDigits);
+    Handle first(OpenForReading(name.c_str()));
+    Handle second(OpenForReading(name.c_str()));
+    ASSERT_TRUE(first.valid());
+    ASSERT_TRUE(second.valid());
+    EXPECT_EQ(Read(first.get(), 3), "012");
+    EXPECT_EQ(Read(second.get(), 3), "012");
+}
+
+TEST_F(FileTest, CreateWritesANewFile) {
+    std::string name = PathOf("new.bin");
+    Handle h(CreateFileWithAttributes(name.c_str(), kAttrNormal));
+    ASSERT_TRUE(h.valid());
+    EXPECT_TRUE(IsDiskFile(h.get()));
+    std::uint32_t written = 0;
+    EXPECT_TRUE(WriteToFile(h.get(), "hello ", 6, &written));
+    EXPECT_EQ(written, 6u);
+    EXPECT_TRUE(WriteToFile(h.get(), "world", 5, &written));
+    EXPECT_EQ(written, 5u);
+    EXPECT_TRUE(WriteToFile(h.get(), "", 0, &written));
+    EXPECT_EQ(written, 0u);
+    h.close();
+    EXPECT_EQ(ReadWholeFile(name), "hello world");
+    EXPECT_FALSE(IsReadOnly(name));
+}
+
+TEST_F(FileTest, CreateTruncatesAnExistingFile) {
+    std::string name = MakeFile("old.bin", kDigits);
+    Handle h(CreateFileWithAttributes(name.c_str(), kAttrArchive));
+    ASSERT_TRUE(h.valid());
+    std::uint32_t written = 0;
+    EXPECT_TRUE(WriteToFile(h.get(), "xy", 2, &written));
+    h.close();
+    EXPECT_EQ(ReadWholeFile(name), "xy");
+}
+
+TEST_F(FileTest, ReadOnlyFileComesOutReadOnlyAndCannotBeCreatedAgain) {
+    std::string name = PathOf("ro.bin");
+    Handle h(CreateFileWithAttributes(name.c_str(), kAttrReadOnly | kAttrArchive));
+    ASSERT_TRUE(h.valid());
+    // The creating handle may still write.
+    std::uint32_t written = 0;
+    EXPECT_TRUE(WriteToFile(h.get(), "keep", 4, &written));
+    EXPECT_EQ(written, 4u);
+    h.close();
+    EXPECT_TRUE(IsReadOnly(name));
+
+    EXPECT_EQ(CreateFileWithAttributes(name.c_str(), kAttrNormal), kInvalidHandle);
+    EXPECT_EQ(ReadWholeFile(name), "keep");
+}
+
+TEST_F(FileTest, CreateFailsOnAFolderOrInAMissingFolder) {
+    ASSERT_TRUE(MakeFolder(PathOf("sub").c_str()));
+    EXPECT_EQ(CreateFileWithAttributes(PathOf("sub").c_str(), kAttrNormal), kInvalidHandle);
+    EXPECT_TRUE(FolderExists(PathOf("sub").c_str()));
+    EXPECT_EQ(CreateFileWithAttributes(PathOf("nowhere/x.bin").c_str(), kAttrNormal),
+              kInvalidHandle);
+}
+
+TEST_F(FileTest, WriteTimeReadsBack) {
+    std::string name = PathOf("timed.bin");
+    Handle h(CreateFileWithAttributes(name.c_str(), kAttrNormal));
+    ASSERT_TRUE(h.valid());
+    std::uint32_t written = 0;
+    ASSERT_TRUE(WriteToFile(h.get(), "t", 1, &written));
+    const std::int64_t when = 1087307130;  // 2004-06-15 13:45:30 UTC
+    const FileTime time = FromUnixSeconds(when);
+    EXPECT_TRUE(SetFileTimes(h.get(), time, time, time));
+    h.close();
+    EXPECT_EQ(UnixSeconds(fs::last_write_time(name)), when);
+}
+
+}  // namespace
+}  // namespace quarn::os
