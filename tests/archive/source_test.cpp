@@ -1,0 +1,214 @@
+#include "archive/source.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "archive/archive.h"
+#include "os/file.h"
+#include "support/archive_fixtures.h"
+#include "support/temp_folder.h"
+
+namespace quarn {
+namespace {
+
+using testing::ScopedFile;
+using testing::TempFolder;
+
+struct MemorySourceTest : ::testing::Test {
+    // Ten bytes "0123456789" as a memory block.
+    std::string block = "0123456789";
+    ArchiveSource* source = nullptr;
+    void SetUp() override {
+        std::int32_t error = -7;
+        source = OpenSource(block.data(), static_cast<std::uint32_t>(block.size()), SourceMemory,
+                            &error);
+        ASSERT_NE(source, nullptr);
+        EXPECT_EQ(error, 0);
+    }
+    void TearDown() override { EXPECT_EQ(CloseSource(source), 0); }
+};
+
+TEST(SourceOpen, UnknownKindsAreArgumentErrors) {
+    std::string block = "abc";
+    for (std::int32_t kind : {0, 4, -1}) {
+        SCOPED_TRACE(kind);
+        std::int32_t error = -7;
+        EXPECT_EQ(OpenSource(block.data(), 3, kind, &error), nullptr);
+        EXPECT_EQ(error, ArchErrArgument);
+    }
+}
+
+TEST(SourceOpen, MissingFileIsOpenFileError) {
+    TempFolder temp;
+    std::int32_t error = -7;
+    std::string name = (temp / "absent.zip").string();
+    EXPECT_EQ(OpenSource(name.c_str(), 0, SourceFileName, &error), nullptr);
+    EXPECT_EQ(error, ArchErrOpenFile);
+}
+
+TEST(SourceOpen, CloseWithoutSource) { EXPECT_EQ(CloseSource(nullptr), -1); }
+
+TEST_F(MemorySourceTest, ReadNearTheEndDeliversWhatIsThere) {
+    char buffer[8] = {};
+    ASSERT_EQ(SourceSeek(source, 8, SeekFromStart), 0);
+    EXPECT_EQ(SourceRead(buffer, 1, 4, source), 2u);
+    EXPECT_EQ(std::string(buffer, 2), "89");
+    EXPECT_EQ(SourceTell(source), 10u);
+
+    // A partial item is not delivered but its bytes are consumed.
+    ASSERT_EQ(SourceSeek(source, 8, SeekFromStart), 0);
+    EXPECT_EQ(SourceRead(buffer, 4, 1, source), 0u);
+    EXPECT_EQ(SourceTell(source), 10u);
+}
+
+TEST_F(MemorySourceTest, SeekOriginsAndBeyondTheEnd) {
+    ASSERT_EQ(SourceSeek(source, 3, SeekFromStart), 0);
+    ASSERT_EQ(SourceSeek(source, 2, SeekFromCurrent), 0);
+    EXPECT_EQ(SourceTell(source), 5u);
+    ASSERT_EQ(SourceSeek(source, -4, SeekFromEnd), 0);
+    EXPECT_EQ(SourceTell(source), 6u);
+
+    // An unknown origin leaves the position alone.
+    EXPECT_EQ(SourceSeek(source, 1, 7), 0);
+    EXPECT_EQ(SourceTell(source), 6u);
+
+    ASSERT_EQ(SourceSeek(source, 50, SeekFromEnd), 0);
+    EXPECT_EQ(SourceTell(source), 60u);
+    char buffer[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(SourceRead(buffer, 1, 4, source), 0u);
+    EXPECT_EQ(std::string(buffer, 4), "xxxx");
+    EXPECT_EQ(SourceHasError(source), 0);
+}
+
+TEST(SourceIntegers, LittleEndianAndShortData) {
+    // Bytes of a central signature, then one lone byte.
+    const unsigned char bytes[] = {0x4B, 0x50, 0x50, 0x4B, 0x01, 0x02, 0x41};
+    std::int32_t error = 0;
+    ArchiveSource* source = OpenSource(bytes, sizeof bytes, SourceMemory, &error);
+    ASSERT_NE(source, nullptr);
+    std::uint32_t value = 0;
+    EXPECT_EQ(ReadUInt16(source, &value), 0);
+    EXPECT_EQ(value, 0x504Bu);
+    EXPECT_EQ(ReadUInt32(source, &value), 0);
+    EXPECT_EQ(value, 0x02014B50u);
+
+    // The data ends inside the value: no error, the missing bytes read as 0.
+    value = 0xDEAD;
+    EXPECT_EQ(ReadUInt32(source, &value), 0);
+    EXPECT_EQ(value, 0x41u);
+
+    value = 0xDEAD;
+    EXPECT_EQ(ReadByte(source, &value), 0);
+    EXPECT_EQ(value, 0xDEADu) << "ReadByte at the end writes no value";
+    EXPECT_EQ(ReadUInt16(source, &value), 0);
+    EXPECT_EQ(value, 0u);
+    CloseSource(source);
+}
+
+TEST(SourceIntegers, EmptyBlock) {
+    const char* nothing = "";
+    std::int32_t error = 0;
+    ArchiveSource* source = OpenSource(nothing, 0, SourceMemory, &error);
+    ASSERT_NE(source, nullptr);
+    ASSERT_EQ(SourceSeek(source, 0, SeekFromEnd), 0);
+    EXPECT_EQ(SourceTell(source), 0u);
+    std::uint32_t value = 77;
+    EXPECT_EQ(ReadByte(source, &value), 0);
+    EXPECT_EQ(value, 77u);
+    CloseSource(source);
+}
+
+struct HandleSourceTest : ::testing::Test {
+    TempFolder temp;
+    std::string name;
+    std::string content = testing::PatternBytes(300);  // 300 varied bytes in a file
+    void SetUp() override {
+        name = (temp / "data.bin").string();
+        testing::WriteWholeFile(name, content);
+    }
+};
+
+TEST_F(HandleSourceTest, PositionsCountFromTheHandlesPositionAtOpen) {
+    // The caller's handle stands at offset 100 when the source is opened.
+    ScopedFile file(os::OpenForReading(name.c_str()));
+    ASSERT_NE(file.get(), os::kInvalidHandle);
+    ASSERT_EQ(os::SeekFile(file.get(), 100, os::SeekBegin), 100u);
+
+    std::int32_t error = -7;
+    ArchiveSource* source = OpenSource(HandleSource(file.get()), 0, SourceHandle, &error);
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(error, 0);
+    EXPECT_TRUE(source->isHandle);
+    EXPECT_TRUE(source->canSeek);
+    EXPECT_EQ(source->baseOffset, 100u);
+    EXPECT_EQ(SourceTell(source), 0u);
+
+    std::uint32_t value = 0;
+    ASSERT_EQ(SourceSeek(source, 0, SeekFromStart), 0);
+    ASSERT_EQ(ReadByte(source, &value), 0);
+    EXPECT_EQ(value, static_cast<std::uint8_t>(content[100]));
+
+    ASSERT_EQ(SourceSeek(source, 0, SeekFromEnd), 0);
+    EXPECT_EQ(SourceTell(source), 200u);
+    ASSERT_EQ(SourceSeek(source, -10, SeekFromCurrent), 0);
+    EXPECT_EQ(SourceTell(source), 190u);
+    EXPECT_EQ(SourceSeek(source, 0, 3), SeekErrOrigin);
+    EXPECT_EQ(SourceTell(source), 190u);
+
+    char buffer[16];
+    EXPECT_EQ(SourceRead(buffer, 4, 4, source), 2u) << "10 bytes left: two whole items";
+    EXPECT_EQ(SourceHasError(source), 0);
+    EXPECT_EQ(CloseSource(source), 0);
+
+    // The caller's handle is still its own, open and usable.
+    ASSERT_EQ(os::SeekFile(file.get(), 5, os::SeekBegin), 5u);
+    std::uint32_t done = 0;
+    ASSERT_TRUE(os::ReadFromFile(file.get(), buffer, 3, &done));
+    EXPECT_EQ(done, 3u);
+    EXPECT_EQ(std::string(buffer, 3), content.substr(5, 3));
+}
+
+TEST_F(HandleSourceTest, FileNameSourceReadsFromTheStart) {
+    std::int32_t error = -7;
+    ArchiveSource* source = OpenSource(name.c_str(), 0, SourceFileName, &error);
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(error, 0);
+    EXPECT_TRUE(source->isHandle);
+    EXPECT_EQ(source->baseOffset, 0u);
+    char buffer[300];
+    EXPECT_EQ(SourceRead(buffer, 100, 3, source), 3u);
+    EXPECT_EQ(std::string(buffer, 300), content);
+    std::uint32_t value = 9;
+    EXPECT_EQ(ReadByte(source, &value), 0) << "end of file is no error";
+    EXPECT_EQ(value, 9u);
+    EXPECT_EQ(SourceHasError(source), 0);
+    EXPECT_EQ(CloseSource(source), 0);
+}
+
+TEST_F(HandleSourceTest, FailedReadMarksTheSourceForGood) {
+    // A handle opened for writing only: every read through it fails.
+    ScopedFile file(os::CreateFileWithAttributes((temp / "write-only.bin").string().c_str(),
+                                                 os::kAttrNormal));
+    ASSERT_NE(file.get(), os::kInvalidHandle);
+    std::uint32_t written = 0;
+    ASSERT_TRUE(os::WriteToFile(file.get(), "abcd", 4, &written));
+    std::int32_t error = -7;
+    ArchiveSource* source = OpenSource(HandleSource(file.get()), 0, SourceHandle, &error);
+    ASSERT_NE(source, nullptr);
+    ASSERT_EQ(SourceSeek(source, 0, SeekFromStart), 0);
+
+    std::uint32_t value = 5;
+    EXPECT_EQ(SourceHasError(source), 0);
+    EXPECT_EQ(ReadByte(source, &value), -1);
+    EXPECT_EQ(value, 5u);
+    EXPECT_EQ(SourceHasError(source), 1);
+    EXPECT_EQ(ReadUInt16(source, &value), -1);
+    EXPECT_EQ(value, 0u);
+    EXPECT_EQ(ReadUInt32(source, &value), -1);
+    EXPECT_EQ(SourceHasError(source), 1);
+    CloseSource(source);
+}
+
+}  // namespace
+}  // namespace quarn

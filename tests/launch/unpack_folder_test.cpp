@@ -1,0 +1,267 @@
+#include "launch/unpack_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "archive/archive.h"
+#include "archive/directory.h"
+#include "support/temp_folder.h"
+#include "support/zip_builder.h"
+
+namespace quarn {
+namespace {
+
+using namespace testing;
+namespace fs = std::filesystem;
+
+// Every path below a folder, relative to it.
+std::set<std::string> Listing(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        names.insert(fs::relative(e.path(), folder).generic_string());
+    return names;
+}
+
+std::vector<std::pair<std::int32_t, std::int32_t>> FailureCodes(const UnpackResult& r) {
+    std::vector<std::pair<std::int32_t, std::int32_t>> out;
+    for (const auto& f : r.failures) out.emplace_back(f.index, f.code);
+    return out;
+}
+
+// The test stands in its own folder `here`; the payload goes to `target`,
+// named with a trailing separator as the launcher names its install folder.
+struct UnpackTest : ::testing::Test {
+    TempFolder temp;
+    WorkingFolderGuard guard;
+    fs::path here = temp / "here";
+    fs::path target = temp / "game";
+    std::string targetText = target.string() + "\\";
+
+    void SetUp() override {
+        fs::create_directory(here);
+        fs::current_path(here);
+    }
+    UnpackResult Unpack(const Zip& zip, const char* folder) {
+        return UnpackToFolder(zip.data(), zip.size(), folder);
+    }
+    UnpackResult Unpack(const Zip& zip) { return Unpack(zip, targetText.c_str()); }
+    // Nothing beside the target, and nothing in the folder the test stands in.
+    void ExpectNothingOutsideTheTarget() {
+        EXPECT_EQ(Listing(temp.path()).count("here"), 1u);
+        for (const auto& name : Listing(temp.path())) {
+            EXPECT_TRUE(name == "here" || name == "game" || name.rfind("game/", 0) == 0) << name;
+        }
+        EXPECT_TRUE(fs::is_empty(here));
+    }
+};
+
+Zip Payload() {
+    // A game program, a folder entry, files in subfolders (one named with backslashes).
+    return ZipBuilder()
+        .deflated("game.exe", PatternBytes(70000, 1))
+        .folder("data/")
+        .deflated("data/maps/a.bin", std::string(40000, 'a'))
+        .file("readme.txt", "read me")
+        .file("data\\sound\\b.ogg", PatternBytes(300, 2))
+        .build();
+}
+
+TEST_F(UnpackTest, PayloadWithSubfolders) {
+    const fs::path before = fs::current_path();
+    UnpackResult r = Unpack(Payload());
+    EXPECT_TRUE(r.complete);
+    EXPECT_EQ(r.openResult, 0);
+    EXPECT_EQ(r.entryCount, 5u);
+    EXPECT_EQ(r.failedEntries, 0u);
+    EXPECT_TRUE(r.failures.empty());
+    EXPECT_EQ(fs::current_path(), before);
+    EXPECT_EQ(ReadWholeFile(target / "game.exe"), PatternBytes(70000, 1));
+    EXPECT_EQ(ReadWholeFile(target / "data/maps/a.bin"), std::string(40000, 'a'));
+    EXPECT_EQ(ReadWholeFile(target / "readme.txt"), "read me");
+    EXPECT_EQ(ReadWholeFile(target / "data" / "sound" / "b.ogg"), PatternBytes(300, 2));
+    EXPECT_EQ(Listing(target), (std::set<std::string>{"game.exe", "data", "data/maps", "data/maps/a.bin",
+                                                      "readme.txt", "data/sound", "data/sound/b.ogg"}));
+    ExpectNothingOutsideTheTarget();
+}
+
+TEST_F(UnpackTest, IntoTheWorkingDirectoryWhenNoFolderIsGiven) {
+    UnpackResult r = Unpack(Payload(), nullptr);
+    EXPECT_TRUE(r.complete);
+    EXPECT_EQ(ReadWholeFile(here / "readme.txt"), "read me");
+    EXPECT_EQ(ReadWholeFile(here / "data/maps/a.bin"), std::string(40000, 'a'));
+}
+
+TEST_F(UnpackTest, OverAnOlderInstallation) {
+    // The old copy has an outdated program and map, a file of the user's own,
+    // and a read-only file that the payload also holds.
+    fs::create_directories(target / "data/maps");
+    WriteWholeFile(target / "game.exe", "old program");
+    WriteWholeFile(target / "data/maps/a.bin", "old map");
+    WriteWholeFile(target / "keep.txt", "mine");
+    WriteWholeFile(target / "locked.dat", "old lock");
+    fs::permissions(target / "locked.dat", fs::perms::owner_write | fs::perms::group_write |
+                                               fs::perms::others_write, fs::perm_options::remove);
+    // A newer program and map, and a file that the old copy holds read-only.
+    Zip zip = ZipBuilder()
+                  .deflated("game.exe", "new program")
+                  .file("locked.dat", "new lock")
+                  .file("data/maps/a.bin", "new map")
+                  .build();
+    UnpackResult r = Unpack(zip);
+    EXPECT_FALSE(r.complete);
+    EXPECT_EQ(FailureCodes(r), (std::vector<std::pair<std::int32_t, std::int32_t>>{{1, ArchErrOpenFile}}));
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].name, "locked.dat");
+    EXPECT_EQ(ReadWholeFile(target / "game.exe"), "new program");
+    EXPECT_EQ(ReadWholeFile(target / "data/maps/a.bin"), "new map");
+    EXPECT_EQ(ReadWholeFile(target / "keep.txt"), "mine");
+    EXPECT_EQ(ReadWholeFile(target / "locked.dat"), "old lock");
+}
+
+TEST_F(UnpackTest, DamagedArchives) {
+    // Two stored entries around a deflated one; each case damages a copy.
+    const Zip good = ZipBuilder()
+                         .file("a.txt", "alpha")
+                         .deflated("b.bin", PatternBytes(20000))
+                         .file("c.txt", "gamma")
+                         .build();
+    using Failures = std::vector<std::pair<std::int32_t, std::int32_t>>;
+    struct Case {
+        const char* what;
+        Zip zip;
+        std::int32_t openResult;
+        Failures failures;
+    };
+    const Case cases[] = {
+        {"end signature", MessWith(good, corrupt::EndSignature()), ErrBadArchive, {}},
+        {"spanned disks", MessWith(good, corrupt::EndDisks(1, 1)), ErrBadArchive, {}},
+        {"entry counts", MessWith(good, corrupt::EndCounts(3, 4)), ErrBadArchive, {}},
+        {"comment holding the end signature",
+         ZipBuilder().file("a.txt", "alpha").comment(std::string("PK\x05\x06 trailing", 13)).build(),
+         ErrBadArchive, {}},
+        {"cut in half", MessWith(good, corrupt::Truncate(good.size() / 2)), ErrBadArchive, {}},
+        {"central signature of entry 1", MessWith(good, corrupt::CentralSignature(1)), 0,
+         {{1, ArchErrCentralHeader}, {2, ArchErrCentralHeader}}},
+        {"local signature of entry 0", MessWith(good, corrupt::LocalSignature(0)), 0,
+         {{0, ArchErrLocalHeader}}},
+        {"local method of entry 2", MessWith(good, corrupt::LocalMethod(2, 8)), 0,
+         {{2, ArchErrLocalHeader}}},
+        {"local sizes of entry 0", MessWith(good, corrupt::LocalUncompressedSize(0, 4)), 0,
+         {{0, ArchErrLocalHeader}}},
+        {"data of entry 2 cut off", MessWith(good, corrupt::CompressedSize(2, 0x00FFFFFF)), 0,
+         {{2, ArchErrWrite}}},
+        {"deflate data of entry 1", MessWith(good, corrupt::DataByte(1, 0, 0xFF)), 0,
+         {{1, ArchErrWrite}}},
+        {"CRC of entry 1", MessWith(good, corrupt::Crc(1, 0xBAD)), 0, {{1, ArchErrCrc}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path before = fs::current_path();
+        UnpackResult r = Unpack(c.zip);
+        EXPECT_FALSE(r.complete);
+        EXPECT_EQ(r.openResult, c.openResult);
+        EXPECT_EQ(FailureCodes(r), c.failures);
+        EXPECT_EQ(r.failedEntries, c.failures.size());
+        EXPECT_EQ(fs::current_path(), before);
+        if (c.openResult == 0) {
+            EXPECT_EQ(r.entryCount, 3u);
+            // The entries around the damaged one are installed all the same.
+            for (auto [index, name] : {std::pair{0, "a.txt"}, std::pair{2, "c.txt"}}) {
+                bool failed = false;
+                for (const auto& f : c.failures) failed = failed || f.first == index;
+                if (!failed) {
+                    EXPECT_TRUE(fs::exists(target / name)) << name;
+                }
+            }
+        }
+        ExpectNothingOutsideTheTarget();
+        fs::remove_all(target);
+    }
+}
+
+TEST_F(UnpackTest, DataInFrontOfTheArchiveIsNoDamage) {
+    // The payload behind 1000 bytes of other data, as in a program file.
+    Zip zip = ZipBuilder().prefix(PatternBytes(1000)).file("a.txt", "alpha").deflated("b/c.txt", "c").build();
+    UnpackResult r = Unpack(zip);
+    EXPECT_TRUE(r.complete);
+    EXPECT_EQ(ReadWholeFile(target / "b/c.txt"), "c");
+}
+
+TEST_F(UnpackTest, UnsafeNamesAreRefusedAndReported) {
+    const std::vector<std::string> unsafe = {
+        "../x",   "..\\x",   "a/../../x", "a\\..\\..\\x", "/abs",    "\\abs",      "C:x",
+        "C:\\x",  "x:stream", "CON",      "nul.txt",      "com1.dat", "lpt9",      "sub/AUX/x",
+        "...",    "a/.../b",  "",
+    };
+    // A name of 259 bytes, folders included (no component passes 255).
+    const std::string long259 = std::string(58, 'd') + "/" + std::string(200, 'f');
+    ZipBuilder b;
+    b.file("first.txt", "1");
+    for (const auto& name : unsafe) b.file(name, "evil");
+    b.file(long259, "long");
+    b.file("last/" + std::string(255, 'n'), "too long");  // 260 bytes
+    b.file(std::string("ok.txt\0../../x", 14), "nul");
+    b.file("sub/last.txt", "2");
+    Zip zip = b.build();
+    const bool absBefore = fs::exists("/abs") || fs::exists("\\abs");
+
+    UnpackResult r = Unpack(zip);
+    EXPECT_FALSE(r.complete);
+    EXPECT_EQ(r.openResult, 0);
+    EXPECT_EQ(r.entryCount, unsafe.size() + 5);
+    std::vector<std::pair<std::int32_t, std::int32_t>> expected;
+    for (std::size_t i = 0; i < unsafe.size(); ++i)
+        expected.emplace_back(static_cast<std::int32_t>(i + 1), UnpackErrUnsafeName);
+    const auto n = static_cast<std::int32_t>(unsafe.size());
+    expected.emplace_back(n + 2, ArchErrEntryName);
+    expected.emplace_back(n + 3, ArchErrEntryName);
+    EXPECT_EQ(FailureCodes(r), expected);
+    EXPECT_EQ(r.failedEntries, expected.size());
+    for (std::size_t i = 0; i < unsafe.size(); ++i) EXPECT_EQ(r.failures[i].name, unsafe[i]);
+
+    EXPECT_EQ(ReadWholeFile(target / "first.txt"), "1");
+    EXPECT_EQ(ReadWholeFile(target / "sub/last.txt"), "2");
+    EXPECT_EQ(ReadWholeFile(target / long259), "long");
+    EXPECT_EQ(Listing(target), (std::set<std::string>{"first.txt", "sub", "sub/last.txt",
+                                                      std::string(58, 'd'), long259}));
+    ExpectNothingOutsideTheTarget();
+    if (!absBefore) {
+        EXPECT_FALSE(fs::exists("/abs") || fs::exists("\\abs"));
+    }
+}
+
+TEST_F(UnpackTest, TargetThatCannotBeEntered) {
+    // A file stands where the folder should be; another target's parent is missing.
+    WriteWholeFile(target, "not a folder");
+    const std::string orphan = (temp / "missing" / "game").string() + "\\";
+    for (const std::string& folder : {targetText, orphan}) {
+        SCOPED_TRACE(folder);
+        const fs::path before = fs::current_path();
+        const std::set<std::string> listing = Listing(temp.path());
+        UnpackResult r = Unpack(Payload(), folder.c_str());
+        EXPECT_FALSE(r.complete);
+        EXPECT_EQ(r.openResult, UnpackErrEnterFolder);
+        EXPECT_EQ(r.entryCount, 0u);
+        EXPECT_EQ(fs::current_path(), before);
+        EXPECT_EQ(Listing(temp.path()), listing);
+    }
+    EXPECT_EQ(ReadWholeFile(target), "not a folder");
+}
+
+TEST_F(UnpackTest, ArchiveThatDoesNotOpen) {
+    const std::string junk(64, '\0');  // no end record anywhere
+    const fs::path before = fs::current_path();
+    UnpackResult r = UnpackToFolder(junk.data(), static_cast<std::uint32_t>(junk.size()), targetText.c_str());
+    EXPECT_FALSE(r.complete);
+    EXPECT_EQ(r.openResult, ErrIo);
+    EXPECT_EQ(fs::current_path(), before);
+    ExpectNothingOutsideTheTarget();
+}
+
+}  // namespace
+}  // namespace quarn
