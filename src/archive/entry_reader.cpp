@@ -19,16 +19,24 @@ void FreeReader(EntryReader* reader) {
 bool Refill(EntryReader* reader) {
     z_stream& s = reader->stream;
     if (s.avail_in != 0 || reader->compressedLeft == 0) return true;
-    std::uint32_t n = std::min(kReadBufferSize, reader->compressedLeft);
+    // A memory block gives the whole rest in place; a handle one buffer full.
+    std::uint32_t n = reader->source->isHandle ? std::min(kReadBufferSize, reader->compressedLeft)
+                                               : reader->compressedLeft;
     if (SourceSeek(reader->source,
                    static_cast<std::int32_t>(reader->bytesBefore + reader->dataPos),
                    SeekFromStart) != 0) {
         return false;
     }
-    if (SourceRead(reader->readBuffer, n, 1, reader->source) != 1) return false;
+    // Bytes of a memory block are read where they lie; a handle's are fetched.
+    const std::uint8_t* bytes = SourceView(reader->source, n);
+    if (bytes == nullptr) {
+        if (reader->source->isHandle == false) return false;
+        if (SourceRead(reader->readBuffer, n, 1, reader->source) != 1) return false;
+        bytes = reader->readBuffer;
+    }
     reader->dataPos += n;
     reader->compressedLeft -= n;
-    s.next_in = reader->readBuffer;
+    s.next_in = const_cast<Bytef*>(bytes);  // inflate never writes its input
     s.avail_in = n;
     return true;
 }

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <new>
 
 #include "archive/entry_reader.h"
 #include "archive/zip_archive.h"
@@ -8,8 +9,6 @@
 namespace quarn {
 
 namespace {
-
-constexpr std::uint32_t kTransferSize = 0x4000;
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -34,9 +33,7 @@ void CreateFoldersForFile(const char* base, const char* target) {
 
 // Moves the open entry's data to the handle; true when every declared byte
 // was read and written.
-bool TransferEntry(ZipDirectory* directory, os::FileHandle handle) {
-    static_assert(kTransferSize <= kReadBufferSize);
-    unsigned char buffer[kTransferSize];
+bool TransferEntry(ZipDirectory* directory, std::uint8_t* buffer, os::FileHandle handle) {
     for (;;) {
         std::int32_t n = ReadEntryData(directory, buffer, kTransferSize);
         if (n < 0) return false;
@@ -90,6 +87,10 @@ std::int32_t ExtractToFileOrHandle(ZipArchive* archive, std::int32_t index, void
         if (toFile) CreateFolders(archive->folderBase, entry.name);
         return ArchOk;
     }
+    if (archive->transferBuffer == nullptr) {
+        archive->transferBuffer.reset(new (std::nothrow) std::uint8_t[kTransferSize]);
+        if (archive->transferBuffer == nullptr) return ArchErrNoMemory;
+    }
     os::FileHandle handle = reinterpret_cast<os::FileHandle>(target);
     if (toFile) {
         const char* name = static_cast<const char*>(target);
@@ -100,7 +101,7 @@ std::int32_t ExtractToFileOrHandle(ZipArchive* archive, std::int32_t index, void
     if (handle == os::kInvalidHandle) return ArchErrOpenFile;
 
     OpenEntryData(directory);  // a failed open leaves no entry, so the first read fails
-    const bool transferred = TransferEntry(directory, handle);
+    const bool transferred = TransferEntry(directory, archive->transferBuffer.get(), handle);
     if (transferred && HasTimes(entry) && os::IsDiskFile(handle)) {
         os::SetFileTimes(handle, entry.creationTime, entry.accessTime, entry.writeTime);
     }

@@ -124,6 +124,16 @@ std::uint32_t SourceRead(void* buffer, std::uint32_t itemSize, std::uint32_t cou
     return bytes / itemSize;
 }
 
+const std::uint8_t* SourceView(ArchiveSource* source, std::uint32_t size) {
+    if (source->isHandle || source->position > source->length ||
+        source->length - source->position < size) {
+        return nullptr;
+    }
+    const std::uint8_t* view = source->memory + source->position;
+    source->position += size;
+    return view;
+}
+
 std::int32_t ReadByte(ArchiveSource* source, std::uint32_t* value) {
     std::uint8_t byte = 0;
     if (SourceRead(&byte, 1, 1, source) == 1) {

@@ -35,6 +35,9 @@ std::int32_t SourceSeek(ArchiveSource* source, std::int32_t offset, std::int32_t
 // Whole items delivered.
 std::uint32_t SourceRead(void* buffer, std::uint32_t itemSize, std::uint32_t count,
                          ArchiveSource* source);
+// A memory source's next size bytes in place, the position advanced as by a
+// read; nullptr for a handle source or when the block holds fewer bytes.
+const std::uint8_t* SourceView(ArchiveSource* source, std::uint32_t size);
 // 0, or -1 on a read error. When the data simply ends, 0 is returned; ReadByte
 // then leaves the value as it was, the wider readers take missing bytes as 0.
 std::int32_t ReadByte(ArchiveSource* source, std::uint32_t* value);

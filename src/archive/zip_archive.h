@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "archive/archive.h"
 #include "archive/directory.h"
@@ -14,7 +15,12 @@ struct ZipArchive {
     ZipEntry cachedEntry;
     std::int32_t cachedIndex = -1;
     char folderBase[kMaxPath] = {};
+    // Taken at the first extraction to a file or handle and kept to the close:
+    // large blocks keep inflate in its fast loop and cut the system calls.
+    std::unique_ptr<std::uint8_t[]> transferBuffer;
 };
+
+inline constexpr std::uint32_t kTransferSize = 0x40000;
 
 // Closes an entry kept open for memory extraction, if any.
 void CloseOpenEntry(ZipArchive* archive);

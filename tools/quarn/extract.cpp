@@ -1,7 +1,9 @@
 // quarn extract ARCHIVE DIR: maps the archive and unpacks it with the
 // launcher's own installation routine, so that a publisher sees exactly what
 // a player's machine will get.
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "command.h"
 #include "launch/unpack_folder.h"
@@ -9,6 +11,19 @@
 
 namespace quarn::tool {
 namespace {
+
+// The outermost level of folder that does not exist yet; empty when the
+// folder exists.
+std::filesystem::path TopmostMissingFolder(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::path missing;
+    for (std::filesystem::path p = std::filesystem::absolute(folder, error).lexically_normal();
+         !p.empty() && !std::filesystem::exists(p, error); p = p.parent_path()) {
+        missing = p;
+        if (p == p.parent_path()) break;
+    }
+    return missing;
+}
 
 bool IsFolderCode(std::int32_t code) {
     return code == UnpackErrSaveFolder || code == UnpackErrEnterFolder;
@@ -43,9 +58,15 @@ int RunExtract(Arguments arguments) {
         ReportError(path, "cannot be mapped into memory");
         return kExitFailure;
     }
+    // Unlike the launcher, a user may name a folder several levels deep; one
+    // made here for an archive that then fails to open is taken away again.
+    std::error_code error;
+    const std::filesystem::path made = TopmostMissingFolder(folder);
+    if (!made.empty()) std::filesystem::create_directories(folder, error);
     const UnpackResult result = UnpackToFolder(mapped.data, mapped.size, folder.c_str());
     os::UnmapFile(&mapped);
     if (result.complete) return kExitOk;
+    if (!made.empty() && result.openResult != 0) std::filesystem::remove_all(made, error);
     ReportFailures(result, path, folder);
     return kExitFailure;
 }

@@ -24,8 +24,9 @@ bool MapFile(const char* name, MappedFile* mapped) {
                   static_cast<unsigned long long>(st.st_size) <= 0xFFFFFFFFULL;
     bool ok = usable;
     if (usable && st.st_size > 0) {
-        // The mapping stays valid after the descriptor is closed.
-        void* view = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        // The mapping stays valid after the descriptor is closed. Populating
+        // it up front spares a page fault per page in the reader's hot loop.
+        void* view = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
         if (view == MAP_FAILED) {
             ok = false;
         } else {
