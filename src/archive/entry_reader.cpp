@@ -45,6 +45,20 @@ bool Refill(EntryReader* reader) {
 // some targets; differences stay right across a wrap).
 std::uint32_t TotalOut(const z_stream& s) { return static_cast<std::uint32_t>(s.total_out); }
 
+// Consumes up to room stored bytes of the input window, counted as
+// delivered: *from gets where they lie.
+std::uint32_t TakeStored(EntryReader* reader, std::uint32_t room, const Bytef** from) {
+    z_stream& s = reader->stream;
+    std::uint32_t k = std::min<std::uint32_t>(room, s.avail_in);
+    *from = s.next_in;
+    reader->runningCrc = static_cast<std::uint32_t>(crc32(reader->runningCrc, s.next_in, k));
+    reader->uncompressedLeft -= k;
+    s.next_in += k;
+    s.avail_in -= k;
+    s.total_out += k;
+    return k;
+}
+
 }  // namespace
 
 std::int32_t OpenEntryData(ZipDirectory* directory) {
@@ -95,17 +109,13 @@ std::int32_t ReadEntryData(ZipDirectory* directory, void* buffer, std::uint32_t 
     while (s.avail_out > 0) {
         if (!Refill(reader)) return ErrIo;
         if (reader->method == 0) {
-            std::uint32_t k = std::min<std::uint32_t>(s.avail_out, s.avail_in);
+            const Bytef* from = nullptr;
+            std::uint32_t k = TakeStored(reader, s.avail_out, &from);
             // Stored bytes that ran out before the declared size: nothing more can come.
             if (k == 0) break;
-            std::memcpy(s.next_out, s.next_in, k);
-            reader->runningCrc = static_cast<std::uint32_t>(crc32(reader->runningCrc, s.next_out, k));
-            reader->uncompressedLeft -= k;
-            s.next_in += k;
-            s.avail_in -= k;
+            std::memcpy(s.next_out, from, k);
             s.next_out += k;
             s.avail_out -= k;
-            s.total_out += k;
             delivered += k;
         } else {
             Bytef* start = s.next_out;
@@ -136,6 +146,25 @@ std::int32_t CloseEntryData(ZipDirectory* directory) {
 bool EntryDataComplete(const ZipDirectory* directory) {
     return directory != nullptr && directory->openEntry != nullptr &&
            directory->openEntry->uncompressedLeft == 0;
+}
+
+}  // namespace quarn
+
+namespace quarn {
+
+bool EntryReadableInPlace(const ZipDirectory* directory) {
+    return directory != nullptr && directory->openEntry != nullptr &&
+           directory->openEntry->method == 0 && !directory->openEntry->source->isHandle;
+}
+
+std::int32_t ReadEntryDataInPlace(ZipDirectory* directory, const std::uint8_t** data,
+                                  std::uint32_t length) {
+    if (!EntryReadableInPlace(directory)) return ErrParam;
+    EntryReader* reader = directory->openEntry;
+    std::uint32_t room = std::min({length, reader->uncompressedLeft, std::uint32_t{0x7FFFFFFF}});
+    if (room == 0) return 0;
+    if (!Refill(reader)) return ErrIo;
+    return static_cast<std::int32_t>(TakeStored(reader, room, data));
 }
 
 }  // namespace quarn

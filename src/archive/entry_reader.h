@@ -34,6 +34,13 @@ std::int32_t ReadEntryData(ZipDirectory* directory, void* buffer, std::uint32_t 
 // ErrCrc when read to its end with a wrong CRC-32, ErrOk otherwise, ErrParam
 // when no entry is open.
 std::int32_t CloseEntryData(ZipDirectory* directory);
+// True when the open entry is stored and its source a memory block: its
+// bytes can then be handed out where they lie.
+bool EntryReadableInPlace(const ZipDirectory* directory);
+// As ReadEntryData for such an entry, without the copy: *data points at up
+// to length delivered bytes inside the block. ErrParam for other entries.
+std::int32_t ReadEntryDataInPlace(ZipDirectory* directory, const std::uint8_t** data,
+                                  std::uint32_t length);
 // True when the open entry has delivered its whole declared size.
 bool EntryDataComplete(const ZipDirectory* directory);
 

@@ -32,14 +32,18 @@ void CreateFoldersForFile(const char* base, const char* target) {
 }
 
 // Moves the open entry's data to the handle; true when every declared byte
-// was read and written.
+// was read and written. Stored bytes of a memory block are written from
+// where they lie.
 bool TransferEntry(ZipDirectory* directory, std::uint8_t* buffer, os::FileHandle handle) {
+    const bool inPlace = EntryReadableInPlace(directory);
     for (;;) {
-        std::int32_t n = ReadEntryData(directory, buffer, kTransferSize);
+        const std::uint8_t* data = buffer;
+        std::int32_t n = inPlace ? ReadEntryDataInPlace(directory, &data, kTransferSize)
+                                 : ReadEntryData(directory, buffer, kTransferSize);
         if (n < 0) return false;
         if (n == 0) return EntryDataComplete(directory);
         std::uint32_t written = 0;
-        if (!os::WriteToFile(handle, buffer, static_cast<std::uint32_t>(n), &written) ||
+        if (!os::WriteToFile(handle, data, static_cast<std::uint32_t>(n), &written) ||
             written != static_cast<std::uint32_t>(n)) {
             return false;
         }

@@ -1,5 +1,6 @@
-// A whole file mapped read-only into memory, for tools that hand an archive
-// to the reader as one block.
+// A whole file held read-only in memory, for tools that hand an archive to
+// the reader as one block. Win32 maps the file; POSIX reads it into private
+// pages that may be huge pages (see posix/mapping.cpp).
 #pragma once
 
 #include <cstdint>
