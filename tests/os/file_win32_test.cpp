@@ -1,4 +1,4 @@
-// The Win32 side of the seam: pipes, attributes, access and write times and
+// The Win32 side of the seam: attributes, access and write times and
 // local-to-UTC conversion, checked with the system's own calls.
 #include <gtest/gtest.h>
 
@@ -14,60 +14,11 @@ namespace {
 
 using quarn::testing::TempFolder;
 
-FileHandle F(HANDLE h) { return win32::FromHandle(h); }
-
 std::uint64_t Ticks(const FILETIME& t) {
     return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 FileTime ToFileTime(std::uint64_t ticks) {
     return {static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32)};
-}
-
-struct Pipe {
-    HANDLE read = nullptr, write = nullptr;
-    Pipe() { EXPECT_TRUE(CreatePipe(&read, &write, nullptr, 0)); }
-    ~Pipe() {
-        if (read) CloseHandle(read);
-        if (write) CloseHandle(write);
-    }
-};
-
-TEST(Win32Pipe, IsNoDiskFile) {
-    Pipe p;
-    EXPECT_FALSE(IsDiskFile(F(p.read)));
-    EXPECT_FALSE(IsDiskFile(F(p.write)));
-}
-
-TEST(Win32Pipe, SeekDoesNotDisturbTheData) {
-    Pipe p;
-    DWORD put = 0;
-    ASSERT_TRUE(WriteFile(p.write, "abcdef", 6, &put, nullptr));
-    SeekFile(F(p.read), 3, SeekBegin);  // meaningless on a pipe; the result is the system's
-    char buffer[16];
-    std::uint32_t done = 0;
-    ASSERT_TRUE(ReadFromFile(F(p.read), buffer, sizeof buffer, &done));
-    EXPECT_EQ(std::string(buffer, done), "abcdef");
-}
-
-TEST(Win32Pipe, ReadDeliversWhatIsThereThroughADuplicate) {
-    Pipe p;
-    DWORD put = 0;
-    ASSERT_TRUE(WriteFile(p.write, "hello", 5, &put, nullptr));
-    FileHandle copy = DuplicateFileHandle(F(p.read));
-    ASSERT_NE(copy, kInvalidHandle);
-    CloseHandle(p.read);
-    p.read = nullptr;
-    EXPECT_FALSE(IsDiskFile(copy));
-    char buffer[100];
-    std::uint32_t done = 0;
-    ASSERT_TRUE(ReadFromFile(copy, buffer, sizeof buffer, &done));
-    EXPECT_EQ(std::string(buffer, done), "hello");
-    // With the writer gone the pipe reports a broken pipe, not an empty read.
-    CloseHandle(p.write);
-    p.write = nullptr;
-    EXPECT_FALSE(ReadFromFile(copy, buffer, sizeof buffer, &done));
-    EXPECT_EQ(done, 0u);
-    CloseFile(copy);
 }
 
 TEST(Win32Attributes, ReadBackAsCreated) {

@@ -1,29 +1,20 @@
 // A pipe as the caller's handle: readable, but not a disk file.
 #include <gtest/gtest.h>
 
-#include <windows.h>
+#include <string>
 
 #include "archive/archive.h"
 #include "archive/source.h"
-#include "os/file.h"
+#include "support/pipe.h"
 
 namespace quarn {
 namespace {
 
-struct Pipe {
-    HANDLE read = nullptr, write = nullptr;
-    Pipe() { EXPECT_TRUE(CreatePipe(&read, &write, nullptr, 0)); }
-    ~Pipe() {
-        if (read) CloseHandle(read);
-        if (write) CloseHandle(write);
-    }
-    os::FileHandle readEnd() const { return reinterpret_cast<os::FileHandle>(read); }
-};
+using testing::TestPipe;
 
 TEST(PipeSource, ReadsButNeitherTellsNorSeeks) {
-    Pipe p;
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(p.write, "abc", 3, &written, nullptr));
+    TestPipe p;
+    ASSERT_TRUE(p.put("abc"));
     std::int32_t error = -7;
     ArchiveSource* source = OpenSource(HandleSource(p.readEnd()), 0, SourceHandle, &error);
     ASSERT_NE(source, nullptr);
@@ -41,7 +32,7 @@ TEST(PipeSource, ReadsButNeitherTellsNorSeeks) {
 }
 
 TEST(PipeSource, ArchiveRefusesAPipeHandle) {
-    Pipe p;
+    TestPipe p;
     lastArchiveResult = 0;
     EXPECT_EQ(OpenArchive(HandleSource(p.readEnd()), 0, SourceHandle), nullptr);
     EXPECT_EQ(lastArchiveResult, ArchErrNotDiskFile);

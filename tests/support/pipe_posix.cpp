@@ -1,0 +1,15 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "support/pipe.h"
+
+namespace quarn::testing {
+
+TestPipe::TestPipe() {
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    read_ = fds[0];
+    write_ = fds[1];
+}
+
+}  // namespace quarn::testing
