@@ -1,0 +1,30 @@
+// What the POSIX launch services report for the running program: a table
+// that tests (and native tools) fill in-process. Only the POSIX build has it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace quarn::os::posix {
+
+struct LaunchTable {
+    // RCDATA resources of the running program, by name.
+    std::map<std::string, std::string> resources;
+    // The first command-line argument; none stands for an empty argument list.
+    std::optional<std::string> programName;
+    // What ModuleFileName reports for the running program.
+    std::string modulePath;
+    // Version information blocks (the bytes of a VS_VERSIONINFO resource) by
+    // file name, as VersionInfo would read them from the file. A name that is
+    // not in the table is looked up as a PE file on disk.
+    std::map<std::string, std::string> versionBlocks;
+    std::uint16_t userLanguage = 0x0409;
+};
+
+// The one table of the process. Reset() empties it again.
+LaunchTable& TestLaunchTable();
+void ResetTestLaunchTable();
+
+}  // namespace quarn::os::posix
