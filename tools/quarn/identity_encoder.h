@@ -15,7 +15,7 @@ namespace quarn::tool {
 bool BuildIdentityRecord(const std::string& owner, const std::string& game,
                          const std::string& lead, std::string* record, std::string* error);
 
-// 8 symbols for every 5 bytes (bytes.size() must be a multiple of 5).
+// 8 symbols for every 5 bytes; a partial last group counts as zero-filled.
 std::string EncodeSymbols(const std::string& bytes);
 
 // The inverse of IdentityCipher::Apply with the same key: the state takes in
