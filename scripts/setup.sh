@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  cmake ninja-build g++ zlib1g-dev libgtest-dev googletest
+  cmake ninja-build g++ zlib1g-dev libgtest-dev googletest libzip-dev pkg-config
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64
   zip unzip p7zip-full libarchive-tools python3 time

@@ -29,6 +29,8 @@ struct Command {
 
 int RunList(Arguments arguments);
 int RunExtract(Arguments arguments);
+int RunPack(Arguments arguments);  // built only with libzip
+int RunInspect(Arguments arguments);
 
 // Prints "quarn: SUBJECT: MESSAGE" (or "quarn: MESSAGE") as one line on stderr.
 void ReportError(std::string_view subject, std::string_view message);

@@ -13,6 +13,14 @@ constexpr Command kCommands[] = {
     {"list", "ARCHIVE", "print the entries of a ZIP archive", 1, 1, RunList},
     {"extract", "ARCHIVE DIR", "unpack a ZIP archive into DIR as the launcher does", 2, 2,
      RunExtract},
+#ifdef QUARN_HAVE_PACK
+    {"pack",
+     "--game DIR (--id OWNER.GAME | --no-id) --version A.B.C.D [--lead TEXT] [--config DIR] "
+     "--out FILE.exe [--kit DIR]",
+     "make a launcher package of the game in DIR", 0, 64, RunPack},
+#endif
+    {"inspect", "FILE.exe", "check a launcher package: identity, version, payload, config", 1, 1,
+     RunInspect},
 };
 
 void PrintUsage(std::FILE* out) {

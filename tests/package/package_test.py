@@ -1,0 +1,527 @@
+#!/usr/bin/env python3
+"""Packages made by quarn pack, checked from the outside.
+
+Usage: package_test.py --quarn QUARN --kit PROBE_KIT --windres WINDRES --cxx CXX
+                       --windows-quarn QUARN_EXE {wine|inspect|refusals}
+
+wine: small games are packed with the probe kit (a console stand-in for the
+launcher that prints what the identity calls see) and run under Wine: the
+identity, lead text, payload size and build number come back; another package
+is read by module name; a guest package gets the guest identity; the Windows
+build of quarn inspects a package through the real resource calls. Packages
+that pack does not make (versions with two translations, with commas, with
+three numbers; a GAMECONFIG that is no archive) are built here with windres.
+The resources themselves (dialog 102, languages) are read back from the PE file.
+
+inspect: quarn inspect on sound and damaged packages (a payload byte patched,
+a GAMEID made for another payload size, a config that is no archive), and
+the payload archive as pack writes it (names, times, attributes).
+
+refusals: bad arguments give the right exit status and one "quarn: " line,
+and leave neither an output file nor a scratch folder behind.
+"""
+
+import argparse
+import io
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+from pathlib import Path
+
+ARGS = None
+failures = []
+
+RT_DIALOG = 5
+RT_RCDATA = 10
+RT_VERSION = 16
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print("FAIL:", message)
+    return condition
+
+
+def run(args, **kwargs):
+    return subprocess.run([str(a) for a in args], capture_output=True, text=True, **kwargs)
+
+
+# ------------------------------------------------------------ PE resources
+
+def pe_resources(path: Path):
+    """{(type, name): (language, bytes, file offset)} of a PE file's resources."""
+    data = path.read_bytes()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    assert data[pe:pe + 4] == b"PE\0\0", "not a PE file"
+    sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
+    optional = pe + 24
+    assert struct.unpack_from("<H", data, optional)[0] == 0x20B, "not PE32+"
+    rsrc_rva, _ = struct.unpack_from("<II", data, optional + 112 + 2 * 8)
+    table = []
+    for i in range(sections):
+        _, vsize, va, raw_size, raw = struct.unpack_from("<8sIIII", data, optional + optional_size + 40 * i)
+        table.append((va, max(vsize, raw_size), raw))
+
+    def offset(rva):
+        for va, size, raw in table:
+            if va <= rva < va + size:
+                return raw + rva - va
+        raise ValueError(f"RVA {rva:#x} outside the sections")
+
+    base = offset(rsrc_rva)
+
+    def key(field):
+        if field & 0x80000000:
+            at = base + (field & 0x7FFFFFFF)
+            length = struct.unpack_from("<H", data, at)[0]
+            return data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
+        return field
+
+    def entries(at):
+        named, ids = struct.unpack_from("<12xHH", data, base + at)
+        for i in range(named + ids):
+            name, target = struct.unpack_from("<II", data, base + at + 16 + 8 * i)
+            yield key(name), target
+
+    found = {}
+    for rtype, types in entries(0):
+        for name, names in entries(types & 0x7FFFFFFF):
+            for language, leaf in entries(names & 0x7FFFFFFF):
+                rva, size = struct.unpack_from("<II", data, base + leaf)
+                at = offset(rva)
+                found[(rtype, name)] = (language, data[at:at + size], at)
+    return found
+
+
+# ------------------------------------------------------------ packages
+
+def make_game(folder: Path, program: str, extra=None):
+    """A small game: its program, a text file, a random file, an empty folder."""
+    rng = random.Random(program)
+    files = {program: b"MZ stand-in for the game's program\n",
+             "data/level1.txt": b"level one\n" * 200,
+             "data/noise.bin": rng.randbytes(3000)}
+    files.update(extra or {})
+    for name, content in files.items():
+        (folder / name).parent.mkdir(parents=True, exist_ok=True)
+        (folder / name).write_bytes(content)
+    (folder / "saves").mkdir(exist_ok=True)
+    return folder
+
+
+def pack(*args, env=None):
+    return run([ARGS.quarn, "pack", *args, "--kit", ARGS.kit], env=env)
+
+
+def pack_ok(*args):
+    result = pack(*args)
+    check(result.returncode == 0, f"pack {args}: exit {result.returncode}: {result.stderr.strip()}")
+    return result
+
+
+def link_exe(rc_text: str, out: Path):
+    """Links the probe kit with a resource script of our own; the files it
+    names lie beside out."""
+    folder, rc, obj = out.parent, out.stem + ".rc", out.stem + ".res.o"
+    (folder / rc).write_text("#include <windows.h>\nLANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US\n" + rc_text)
+    steps = [[ARGS.windres, "-O", "coff", "-i", rc, "-o", obj],
+             [ARGS.cxx, "-static", "-o", out, Path(ARGS.kit) / "launcher.o", obj,
+              *(Path(ARGS.kit) / "link.txt").read_text().split()]]
+    for step in steps:
+        result = run(step, cwd=folder)
+        assert result.returncode == 0, f"{step[0]}: {result.stdout}{result.stderr}"
+
+
+def version_block(translations, tables):
+    """A VERSIONINFO with the given translation pairs and {block: FileVersion}."""
+    strings = "".join(f'    BLOCK "{block}"\n    BEGIN\n      VALUE "FileVersion", "{text}"\n    END\n'
+                      for block, text in tables.items())
+    pairs = ", ".join(f"{lang:#x}, {codepage}" for lang, codepage in translations)
+    return ("1 VERSIONINFO\nFILEVERSION 1,0,0,0\nBEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n"
+            f"{strings}  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", {pairs}\n  END\nEND\n")
+
+
+def small_zip(path: Path):
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("game.exe", b"game\n")
+    return path
+
+
+def wine(folder: Path, program: str, *args):
+    """Runs a probe package under Wine; its key=value lines as a dict."""
+    result = run(["wine", program, *args], cwd=folder, timeout=120)
+    lines = result.stdout.replace("\r", "").splitlines()
+    values = dict(line.split("=", 1) for line in lines if "=" in line)
+    check(result.returncode == 0 and values, f"wine {program}: exit {result.returncode}: {result.stderr.strip()}")
+    return values
+
+
+def expect(values, expected, what):
+    for key, value in expected.items():
+        check(values.get(key) == value, f"{what}: {key}={values.get(key)!r}, expected {value!r}")
+
+
+def gamedata_size(exe: Path):
+    return str(len(pe_resources(exe)[(RT_RCDATA, "GAMEDATA")][1]))
+
+
+# ------------------------------------------------------------ wine
+
+def test_wine(root: Path):
+    packages = root / "packages"
+    packages.mkdir()
+    # Identities with both kinds of halves, and a lead text that fills the
+    # record's 160 symbols exactly.
+    cases = [("alpha.exe", "velmor.alpha", "Made by the test, 100% printable!", "1.2.3.45", "45"),
+             ("second.exe", "@studio9.x2", "", "0.0.0.65535", "65535"),
+             ("third.exe", ".g", "L" * 93, "7.0.0.0", "0")]
+    for program, identity, lead, version, build in cases:
+        game = make_game(root / ("game-" + program), program)
+        lead_args = ["--lead", lead] if lead else []
+        pack_ok("--game", game, "--id", identity, *lead_args, "--version", version,
+                "--out", packages / program)
+        values = wine(packages, program)
+        expect(values, {"identity": identity, "lead": lead, "size": gamedata_size(packages / program),
+                        "build": build, "version": version, "launch": identity, "launch2": identity},
+               program)
+
+    # Another package by module name; the program's own identity is unchanged.
+    values = wine(packages, "alpha.exe", "second.exe")
+    expect(values, {"identity": "velmor.alpha", "other_identity": "@studio9.x2", "other_lead": "",
+                    "other_size": gamedata_size(packages / "second.exe"), "other_build": "65535",
+                    "other_version": "0.0.0.65535", "launch2": "velmor.alpha"}, "module by name")
+
+    # Guest: no GAMEID, a configuration with HUB.INI; the program's name
+    # comes back whole, spaces and extension included.
+    config = root / "config"
+    (config / "sub").mkdir(parents=True)
+    (config / "HUB.INI").write_text("[hub]\n")
+    (config / "sub" / "other.cfg").write_text("x\n")
+    guest = make_game(root / "game-guest", "Space Run.exe")
+    pack_ok("--game", guest, "--no-id", "--config", config, "--version", "1.0.0.9",
+            "--out", packages / "Space Run.exe")
+    expect(wine(packages, "Space Run.exe"),
+           {"identity": "(none)", "size": "(none)", "build": "9",
+            "launch": "Guest.Space Run.exe", "launch2": "Guest.Space Run.exe"}, "guest")
+    # Started by its Unix path, the program sees a DOS path (Z:\...).
+    expect(wine(packages, packages / "Space Run.exe"), {"launch": "Guest.Space Run.exe"},
+           "guest by full path")
+
+    # Neither GAMEID nor GAMECONFIG: no identity at all.
+    bare = make_game(root / "game-bare", "bare.exe")
+    pack_ok("--game", bare, "--no-id", "--version", "1.0.0.1", "--out", packages / "bare.exe")
+    expect(wine(packages, "bare.exe"), {"identity": "(none)", "launch": "(none)", "launch2": "(none)"},
+           "no identity")
+
+    crafted = root / "crafted"
+    crafted.mkdir()
+    small_zip(crafted / "payload.zip")
+    (crafted / "garbage.bin").write_bytes(random.Random(7).randbytes(700))
+    # A configuration that deciphers to garbage gives no guest identity, also
+    # when asked a second time.
+    link_exe('GAMEDATA RCDATA "payload.zip"\nGAMECONFIG RCDATA "garbage.bin"\n'
+             + version_block([(0x409, 1200)], {"040904B0": "1.0.0.3"}), crafted / "badconfig.exe")
+    expect(wine(crafted, "badconfig.exe"), {"launch": "(none)", "launch2": "(none)", "build": "3"},
+           "config that is no archive")
+
+    # The build number: the fourth number of FileVersion, looked up under
+    # the one translation, else under the user's language (English here).
+    versions = [
+        ("two translations: the user's language", [(0x407, 1200), (0x409, 1200)],
+         {"040704B0": "7.7.7.7", "040904B0": "2.5.1.340"}, "340", "2.5.1.340"),
+        ("two translations, none for the user's language", [(0x407, 1200), (0x409, 1200)],
+         {"040704B0": "7.7.7.7"}, "0", "(none)"),
+        ("one translation, not the user's language", [(0x407, 1200)],
+         {"040704B0": "4.3.2.1"}, "1", "4.3.2.1"),
+        ("written with commas", [(0x409, 1200)], {"040904B0": "1, 0, 0, 22"}, "0", "1, 0, 0, 22"),
+        ("three numbers", [(0x409, 1200)], {"040904B0": "3.1.4"}, "0", "3.1.4"),
+        ("no version resource", None, None, "0", "(none)"),
+    ]
+    for i, (what, translations, tables, build, text) in enumerate(versions):
+        rc = 'GAMEDATA RCDATA "payload.zip"\n'
+        if translations:
+            rc += version_block(translations, tables)
+        link_exe(rc, crafted / f"version{i}.exe")
+        expect(wine(crafted, f"version{i}.exe"), {"build": build, "version": text}, what)
+        # The same file read by name from another program.
+        expect(wine(packages, "alpha.exe", str(crafted / f"version{i}.exe")),
+               {"other_build": build, "other_version": text}, what + ", by name")
+
+    check_resources(packages / "alpha.exe")
+
+    # quarn inspect built for Windows reads the package through the real
+    # resource calls.
+    result = run(["wine", ARGS.windows_quarn, "inspect", "alpha.exe"], cwd=packages, timeout=120)
+    check(result.returncode == 0 and "identity: velmor.alpha" in result.stdout.replace("\r", ""),
+          f"quarn.exe inspect under Wine: exit {result.returncode}\n{result.stdout}{result.stderr}")
+
+
+def check_resources(exe: Path):
+    """Dialog 102 as the shell needs it, and every resource in English (US)."""
+    resources = pe_resources(exe)
+    language, dialog, _ = resources[(RT_DIALOG, 102)]
+    check(language == 1033 and len(dialog) == 66, f"dialog 102: language {language}, {len(dialog)} bytes")
+    version, signature, help_id, ex_style, style, controls, x, y, cx, cy = struct.unpack_from("<HHIIIHhhhh", dialog)
+    check((version, signature, help_id, ex_style, style, controls, x, y, cx, cy)
+          == (1, 0xFFFF, 0, 0x00040000, 0x80C800C0, 0, 0, 0, 185, 79),
+          f"dialog 102 header {(version, signature, help_id, hex(ex_style), hex(style), controls, x, y, cx, cy)}")
+    menu, window_class, caption, points, weight, italic, charset = struct.unpack_from("<HHHHHBB", dialog, 26)
+    face = dialog[38:].decode("utf-16-le")
+    check((menu, window_class, caption, points, weight, italic, charset, face)
+          == (0, 0, 0, 8, 0, 0, 1, "MS Sans Serif\0"),
+          f"dialog 102 font and texts {(menu, window_class, caption, points, weight, italic, charset, face)}")
+    for key in ((RT_RCDATA, "GAMEDATA"), (RT_RCDATA, "GAMEID"), (RT_VERSION, 1)):
+        check(key in resources and resources[key][0] == 1033, f"resource {key} missing or not English (US)")
+
+
+# ------------------------------------------------------------ inspect
+
+def inspect(exe):
+    return run([ARGS.quarn, "inspect", exe])
+
+
+def fields(result):
+    return dict((line.split(":", 1)[0], line.split(":", 1)[1].strip())
+                for line in result.stdout.splitlines() if ":" in line)
+
+
+def expect_inspect(exe, status, expected, what):
+    result = inspect(exe)
+    got = fields(result)
+    check(result.returncode == status, f"inspect {what}: exit {result.returncode}, expected {status}\n{result.stdout}{result.stderr}")
+    for key, fragment in expected.items():
+        check(fragment in got.get(key, ""), f"inspect {what}: {key}: {got.get(key)!r} lacks {fragment!r}")
+    if status != 0:
+        lines = result.stderr.splitlines()
+        check(len(lines) == 1 and lines[0].startswith("quarn: "), f"inspect {what}: stderr {result.stderr!r}")
+    return result
+
+
+def patched(source: Path, target: Path, entry: str):
+    """A copy of the package with one data byte of a payload entry flipped."""
+    data = bytearray(source.read_bytes())
+    _, payload, at = pe_resources(source)[(RT_RCDATA, "GAMEDATA")]
+    info = zipfile.ZipFile(io.BytesIO(payload)).getinfo(entry)
+    name_length, extra_length = struct.unpack_from("<HH", payload, info.header_offset + 26)
+    start = info.header_offset + 30 + name_length + extra_length
+    data[at + start + info.compress_size // 2] ^= 0x55
+    target.write_bytes(data)
+    return target
+
+
+def test_inspect(root: Path):
+    out = root / "out"
+    out.mkdir()
+    game = make_game(root / "game", "alpha.exe")
+    pack_ok("--game", game, "--id", "velmor.alpha", "--lead", "hello", "--version", "1.2.3.45",
+            "--out", out / "alpha.exe")
+    entries = str(len(zipfile.ZipFile(io.BytesIO(pe_resources(out / "alpha.exe")[(RT_RCDATA, "GAMEDATA")][1])).infolist()))
+    expect_inspect(out / "alpha.exe", 0,
+                   {"identity": "velmor.alpha", "lead": '"hello"', "build": '45 (FileVersion "1.2.3.45")',
+                    "payload": f"{gamedata_size(out / 'alpha.exe')} bytes, {entries} entries",
+                    "entries": "all intact", "config": "none", "verdict": "sound"}, "sound package")
+
+    config = root / "config"
+    config.mkdir()
+    (config / "Hub.Ini").write_text("[hub]\n")
+    guest_game = make_game(root / "guest", "guest.exe")
+    pack_ok("--game", guest_game, "--no-id", "--config", config, "--version", "1.0.0.2",
+            "--out", out / "guest.exe")
+    expect_inspect(out / "guest.exe", 0, {"identity": "none: no GAMEID", "guest": "Guest.guest.exe",
+                                          "config": "hub.ini 6 bytes", "verdict": "sound"}, "guest package")
+
+    pack_ok("--game", make_game(root / "bare", "bare.exe"), "--no-id", "--version", "1.0.0.1",
+            "--out", out / "bare.exe")
+    expect_inspect(out / "bare.exe", 1, {"identity": "none: no GAMEID resource", "config": "none",
+                                         "verdict": "not sound"}, "no identity")
+
+    result = expect_inspect(patched(out / "alpha.exe", out / "damaged.exe", "data/noise.bin"), 1,
+                            {"identity": "velmor.alpha", "entries": "1 of", "verdict": "not sound"},
+                            "patched payload byte")
+    damaged = fields(result).get("damaged", "")
+    check(damaged.startswith("data/noise.bin: ") and "CRC" in damaged,
+          f"patched payload: the entry and the CRC are not named\n{result.stdout}")
+
+    # GAMEID of one package with the payload of another.
+    other = make_game(root / "other", "alpha.exe", {"more.txt": b"a larger payload\n" * 50})
+    (out / "other").mkdir()
+    pack_ok("--game", other, "--id", "velmor.alpha", "--version", "1.2.3.45", "--out", out / "other" / "alpha.exe")
+    crafted = root / "crafted"
+    crafted.mkdir()
+    (crafted / "payload.zip").write_bytes(pe_resources(out / "other" / "alpha.exe")[(RT_RCDATA, "GAMEDATA")][1])
+    (crafted / "gameid.bin").write_bytes(pe_resources(out / "alpha.exe")[(RT_RCDATA, "GAMEID")][1])
+    link_exe('GAMEDATA RCDATA "payload.zip"\nGAMEID RCDATA "gameid.bin"\n', crafted / "alpha.exe")
+    expect_inspect(crafted / "alpha.exe", 1,
+                   {"identity": "does not decode for this payload size", "entries": "all intact"},
+                   "GAMEID for another payload size")
+
+    (crafted / "garbage.bin").write_bytes(random.Random(3).randbytes(500))
+    link_exe('GAMEDATA RCDATA "payload.zip"\nGAMECONFIG RCDATA "garbage.bin"\n', crafted / "badconfig.exe")
+    expect_inspect(crafted / "badconfig.exe", 1, {"config": "does not decipher to an archive"},
+                   "config that is no archive")
+
+    (crafted / "notes.exe").write_text("not a program\n")
+    expect_inspect(crafted / "notes.exe", 1, {"identity": "none: no GAMEDATA", "payload": "none"},
+                   "not a PE file")
+
+    check_payload_archive(root)
+
+
+def check_payload_archive(root: Path):
+    """The payload as pack zips it: names, folders, compression, times, modes."""
+    game = root / "zipped"
+    make_game(game, "zipped.exe", {"read only.txt": b"do not change\n", "deep/er/file.txt": b"deep\n"})
+    os.chmod(game / "read only.txt", 0o444)
+    os.chmod(game / "zipped.exe", 0o755)
+    stamp = time.mktime((2021, 3, 4, 5, 6, 8, 0, 0, -1))
+    for path in [game, *game.rglob("*")]:
+        os.utime(path, (stamp, stamp))
+    out = root / "zipped-out"
+    out.mkdir()
+    pack_ok("--game", game, "--id", "a.b", "--version", "1.0.0.0", "--out", out / "zipped.exe")
+    payload = zipfile.ZipFile(io.BytesIO(pe_resources(out / "zipped.exe")[(RT_RCDATA, "GAMEDATA")][1]))
+    expected = sorted([p.relative_to(game).as_posix() + ("/" if p.is_dir() else "") for p in game.rglob("*")])
+    check(sorted(payload.namelist()) == expected, f"payload names {sorted(payload.namelist())}, expected {expected}")
+    for info in payload.infolist():
+        path = game / info.filename
+        mode = os.stat(path).st_mode
+        dos = (0x10 if info.is_dir() else 0) | (0x01 if not info.is_dir() and not mode & 0o200 else 0)
+        check(info.external_attr == (mode << 16) | dos and info.create_system == 3,
+              f"{info.filename}: external attributes {info.external_attr:#x}, expected {(mode << 16) | dos:#x}")
+        check(info.date_time == (2021, 3, 4, 5, 6, 8), f"{info.filename}: DOS time {info.date_time}")
+        if not info.is_dir() and info.file_size:
+            check(info.compress_type in (zipfile.ZIP_DEFLATED, zipfile.ZIP_STORED) and
+                  (info.compress_type == zipfile.ZIP_DEFLATED or info.filename == "data/noise.bin"),
+                  f"{info.filename}: compression {info.compress_type}")
+            check(payload.read(info) == path.read_bytes(), f"{info.filename}: content differs")
+
+
+# ------------------------------------------------------------ refusals
+
+def test_refusals(root: Path):
+    game = make_game(root / "my game", "alpha.exe")
+    config = root / "config"
+    config.mkdir()
+    (config / "hub.ini").write_text("")
+    out = root / "out"
+    out.mkdir()
+    scratch = root / "scratch"
+    scratch.mkdir()
+    env = dict(os.environ, TMPDIR=str(scratch))
+    base = {"--game": game, "--id": "velmor.alpha", "--version": "1.2.3.4", "--out": out / "alpha.exe"}
+
+    def args_with(**changes):
+        options = dict(base)
+        for key, value in changes.items():
+            options["--" + key.replace("_", "-")] = value
+        words = []
+        for key, value in options.items():
+            if value is not None:
+                words += [key] if value is True else [key, value]
+        return words
+
+    usage, refused = 2, 1
+    cases = [
+        ("no options", [], usage),
+        ("unknown option", args_with(colour="red"), usage),
+        ("option without value", args_with() + ["--lead"], usage),
+        ("option twice", args_with() + ["--version", "1.2.3.4"], usage),
+        ("--id and --no-id", args_with(no_id=True), usage),
+        ("neither --id nor --no-id", args_with(id=None), usage),
+        ("--lead with --no-id", args_with(id=None, no_id=True, lead="x"), usage),
+        ("no --game", args_with(game=None), usage),
+        ("no --version", args_with(version=None), usage),
+        ("no --out", args_with(out=None), usage),
+        ("upper-case identity", args_with(id="Velmor.alpha"), refused),
+        ("identity without '.'", args_with(id="velmor"), refused),
+        ("identity with two '.'", args_with(id="a.b.c"), refused),
+        ("space in identity", args_with(id="vel mor.alpha"), refused),
+        ("'-' in identity", args_with(id="vel-mor.alpha"), refused),
+        ("non-ASCII identity", args_with(id="v\u00e9lmor.alpha"), refused),
+        ("lead over 127 bytes", args_with(lead="x" * 128), refused),
+        ("lead with a tab", args_with(lead="a\tb"), refused),
+        ("record over 160 symbols", args_with(id="a.b", lead="L" * 94), refused),
+        ("three-number version", args_with(version="1.2.3"), refused),
+        ("five-number version", args_with(version="1.2.3.4.5"), refused),
+        ("version number over 65535", args_with(version="1.2.3.65536"), refused),
+        ("negative version number", args_with(version="1.2.3.-1"), refused),
+        ("empty version number", args_with(version="1..3.4"), refused),
+        ("version with commas", args_with(version="1,2,3,4"), refused),
+        ("version with a blank", args_with(version="1.2.3.4 "), refused),
+        ("missing game folder", args_with(game=root / "nowhere"), refused),
+        ("missing config folder", args_with(config=root / "nowhere"), refused),
+        ("game without the program", args_with(out=out / "beta.exe"), refused),
+        ("program name differs in case", args_with(out=out / "Alpha.exe"), refused),
+        ("missing output folder", args_with(out=root / "nowhere" / "alpha.exe"), refused),
+        ("missing kit", args_with(kit=root / "nowhere"), refused),
+        ("output over the game's program", args_with(out=game / "alpha.exe"), refused),
+    ]
+    for what, words, status in cases:
+        # --kit is added last by pack(); a test-given --kit comes first and
+        # the duplicate must not hide the refusal it is about.
+        command = [ARGS.quarn, "pack", *words] + ([] if "--kit" in words else ["--kit", ARGS.kit])
+        result = run(command, env=env)
+        lines = result.stderr.splitlines()
+        check(result.returncode == status, f"{what}: exit {result.returncode}, expected {status}: {result.stderr.strip()}")
+        check(len(lines) == 1 and lines[0].startswith("quarn: "), f"{what}: stderr {result.stderr!r}")
+    check(sorted(p.name for p in out.iterdir()) == [], f"refusals left files: {list(out.iterdir())}")
+    check(game.joinpath("alpha.exe").read_bytes().startswith(b"MZ stand-in"), "the game's program was overwritten")
+
+    # A link that fails leaves no package and no partial file.
+    broken_kit = root / "broken kit"
+    broken_kit.mkdir()
+    (broken_kit / "launcher.o").write_bytes(b"not an object file")
+    shutil.copy(Path(ARGS.kit) / "link.txt", broken_kit / "link.txt")
+    result = run([ARGS.quarn, "pack", *args_with(kit=broken_kit)], env=env)
+    check(result.returncode == 1 and result.stderr.startswith("quarn: "), f"broken kit: exit {result.returncode}: {result.stderr}")
+    check(list(out.iterdir()) == [], f"broken kit left {list(out.iterdir())}")
+
+    # Awkward paths everywhere: spaces, a backslash, quotes.
+    odd = root / 'odd \\ "folder"'
+    shutil.copytree(game, odd / "game")
+    shutil.copytree(Path(ARGS.kit), odd / "kit")
+    odd_scratch = odd / "scratch"
+    odd_scratch.mkdir()
+    result = run([ARGS.quarn, "pack", "--game", odd / "game", "--id", "velmor.alpha", "--config", config,
+                  "--version", "1.2.3.4", "--out", odd / "alpha.exe", "--kit", odd / "kit"],
+                 env=dict(os.environ, TMPDIR=str(odd_scratch)))
+    check(result.returncode == 0 and (odd / "alpha.exe").is_file(), f"awkward paths: {result.stderr}")
+    check(list(odd_scratch.iterdir()) == [], "awkward paths: scratch folder left behind")
+    check(list(scratch.iterdir()) == [], f"scratch folders left behind: {list(scratch.iterdir())}")
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--quarn", required=True)
+    parser.add_argument("--kit", required=True)
+    parser.add_argument("--windres", required=True)
+    parser.add_argument("--cxx", required=True)
+    parser.add_argument("--windows-quarn", required=True)
+    parser.add_argument("part", choices=["wine", "inspect", "refusals"])
+    ARGS = parser.parse_args()
+    if not Path(ARGS.quarn).is_file():
+        print(f"no native quarn at {ARGS.quarn}: build the native preset first "
+              "(cmake --preset native && cmake --build --preset native)")
+        return 1
+    if not (Path(ARGS.kit) / "launcher.o").is_file():
+        print(f"no probe kit at {ARGS.kit}: build the Windows preset first")
+        return 1
+    with tempfile.TemporaryDirectory(prefix="quarn-package-") as folder:
+        {"wine": test_wine, "inspect": test_inspect, "refusals": test_refusals}[ARGS.part](Path(folder))
+    if failures:
+        print(f"{len(failures)} check(s) failed")
+        return 1
+    print("all checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

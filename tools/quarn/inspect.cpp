@@ -1,0 +1,221 @@
+// quarn inspect FILE.exe: reads a package the way the launcher does and says
+// what a player's machine would get: the identity (or why there is none), the
+// build number, the payload with every entry's data checked, and the
+// configuration archive. Exit 0 only for a sound package: an identity or a
+// guest configuration, a payload that opens, every entry intact.
+//
+// The package is read through the launch-services seam by module name: the
+// real resource calls on Windows, the PE file on disk elsewhere.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "command.h"
+#include "identity/cipher.h"
+#include "identity/guest_identity.h"
+#include "identity/identity_record.h"
+#include "identity/version_query.h"
+#include "launch/unpack_folder.h"
+#include "os/resources.h"
+
+namespace quarn::tool {
+namespace {
+
+// Marks a payload size that LoadGameIdentity did not report.
+constexpr std::uint32_t kNoSize = 0xFFFFFFFFu;
+constexpr std::uint32_t kCheckBlock = 64 * 1024;
+
+struct Verdict {
+    bool identity = false;  // a game identity or a guest identity
+    bool payload = false;   // opens, and every entry is intact
+    std::vector<std::string> problems;
+};
+
+void Line(const std::string& key, const std::string& value) {
+    std::printf("%-9s %s\n", (key + ":").c_str(), value.c_str());
+}
+
+std::string Quoted(const char* text) { return "\"" + PrintableName(text) + "\""; }
+
+// Why LoadGameIdentity gave none, asked of the resources in its order.
+std::string MissingIdentityReason(const char* path, std::uint32_t reportedSize) {
+    os::ResourceData data;
+    if (!os::FindRcData(path, "GAMEDATA", &data)) return "no GAMEDATA resource";
+    if (data.size == 0) return "GAMEDATA is empty";
+    if (!os::FindRcData(path, "GAMEID", &data)) return "no GAMEID resource";
+    if (data.size == 0) return "GAMEID is empty";
+    if (reportedSize != kNoSize) return "the GAMEID record holds no identity (no '.')";
+    return "GAMEID does not decode for this payload size";
+}
+
+void InspectIdentity(const std::string& path, Verdict* verdict) {
+    const char* lead = nullptr;
+    std::uint32_t size = kNoSize;
+    const char* identity = LoadGameIdentity(path.c_str(), &lead, &size);
+    // Both live in the decoder's buffer until the next decoding.
+    const std::string leadText = lead != nullptr ? Quoted(lead) : std::string();
+    if (identity != nullptr) {
+        Line("identity", PrintableName(identity));
+        verdict->identity = true;
+    } else {
+        Line("identity", "none: " + MissingIdentityReason(path.c_str(), size));
+    }
+    if (!leadText.empty()) Line("lead", leadText);
+}
+
+void InspectBuild(const std::string& path) {
+    const char* text = nullptr;
+    const std::uint32_t build = GetFileBuildNumber(path.c_str(), &text);
+    if (text != nullptr) {
+        Line("build", std::to_string(build) + " (FileVersion " + Quoted(text) + ")");
+    } else {
+        Line("build", "0: no FileVersion found");
+    }
+}
+
+// Reads the entry's data to the end; ArchOk when it is complete and intact.
+std::int32_t CheckEntryData(ArchiveHandle* archive, std::int32_t index,
+                            std::vector<std::uint8_t>& block) {
+    std::int32_t result;
+    do {
+        result = ExtractEntry(archive, index, block.data(), kCheckBlock, SourceMemory);
+    } while (result == ArchDataDelivered);
+    return result;
+}
+
+// Every entry: readable record, a name the launcher installs, intact data.
+std::uint32_t CheckEntries(ArchiveHandle* archive, std::int32_t count, Verdict* verdict) {
+    std::vector<std::uint8_t> block(kCheckBlock);
+    std::uint32_t damaged = 0;
+    for (std::int32_t index = 0; index < count; ++index) {
+        ZipEntry entry;
+        std::int32_t result = GetEntry(archive, index, &entry);
+        std::string subject = "entry " + std::to_string(index);
+        if (result == ArchOk) {
+            subject = PrintableName(entry.name);
+            result = IsSafeEntryName(entry.name) ? CheckEntryData(archive, index, block)
+                                                 : UnpackErrUnsafeName;
+        }
+        if (result != ArchOk) {
+            Line("damaged", subject + ": " + UnpackResultText(result));
+            verdict->problems.push_back(subject + ": " + UnpackResultText(result));
+            ++damaged;
+        }
+    }
+    return damaged;
+}
+
+void InspectPayload(const std::string& path, Verdict* verdict) {
+    os::ResourceData data;
+    if (!os::FindRcData(path.c_str(), "GAMEDATA", &data)) {
+        Line("payload", "none: no GAMEDATA resource");
+        verdict->problems.push_back("no payload");
+        return;
+    }
+    const std::string size = std::to_string(data.size) + " bytes";
+    ArchiveHandle* archive = OpenArchive(data.data, data.size, SourceMemory);
+    if (archive == nullptr) {
+        Line("payload", size + ", not an archive: " + ArchiveResultText(lastArchiveResult));
+        verdict->problems.push_back("the payload does not open");
+        return;
+    }
+    ZipEntry total;
+    if (const std::int32_t counted = GetEntry(archive, -1, &total); counted != ArchOk) {
+        Line("payload", size + ", entries cannot be counted: " + ArchiveResultText(counted));
+        verdict->problems.push_back("the payload does not open");
+        CloseArchive(archive);
+        return;
+    }
+    Line("payload", size + ", " + std::to_string(total.index) + " entries");
+    const std::uint32_t damaged = CheckEntries(archive, total.index, verdict);
+    Line("entries", damaged == 0 ? "all intact"
+                                 : std::to_string(damaged) + " of " + std::to_string(total.index) +
+                                       " damaged");
+    // The launcher starts the installed file that bears its own name.
+    const std::string program = std::filesystem::path(path).filename().string();
+    if (FindEntry(archive, program.c_str(), true, nullptr, nullptr) != ArchOk) {
+        Line("warning", "the payload holds no " + PrintableName(program) +
+                            " at its top: the launcher would start nothing");
+    }
+    CloseArchive(archive);
+    verdict->payload = damaged == 0;
+}
+
+// "N bytes, M entries" for the deciphered configuration, or why it is no
+// archive; false then.
+bool DescribeConfig(const os::ResourceData& config, std::string* description) {
+    std::vector<std::uint8_t> copy(config.data, config.data + config.size);
+    IdentityCipher().Apply(copy.data(), static_cast<std::uint32_t>(copy.size()));
+    *description = std::to_string(config.size) + " bytes";
+    ArchiveHandle* archive = OpenArchive(copy.data(), static_cast<std::uint32_t>(copy.size()),
+                                         SourceMemory);
+    if (archive == nullptr) {
+        *description += ", does not decipher to an archive: ";
+        *description += ArchiveResultText(lastArchiveResult);
+        return false;
+    }
+    ZipEntry total;
+    if (GetEntry(archive, -1, &total) == ArchOk) {
+        *description += ", " + std::to_string(total.index) + " entries";
+    }
+    CloseArchive(archive);
+    return true;
+}
+
+void InspectConfig(const std::string& path, Verdict* verdict) {
+    os::ResourceData config;
+    if (!os::FindRcData(path.c_str(), "GAMECONFIG", &config)) {
+        Line("config", "none");
+        return;
+    }
+    std::string description;
+    bool hub = false;
+    if (DescribeConfig(config, &description)) {
+        // Asked the way the launcher asks, letter case ignored.
+        std::uint32_t hubSize = 0;
+        char* content = ReadConfigFile(path.c_str(), "hub.ini", &hubSize);
+        hub = content != nullptr;
+        description += hub ? ", hub.ini " + std::to_string(hubSize) + " bytes" : ", no hub.ini";
+        std::free(content);
+        ReadConfigFile(nullptr, nullptr, nullptr);  // closes the cached archive
+    }
+    Line("config", description);
+    if (hub && !verdict->identity) {
+        // What GetLaunchIdentity would give when started under this name.
+        Line("guest", "Guest." + std::filesystem::path(path).filename().string());
+        verdict->identity = true;
+    }
+}
+
+}  // namespace
+
+int RunInspect(Arguments arguments) {
+    const std::string& path = arguments[0];
+    if (const std::string problem = ArchiveFileProblem(path); !problem.empty()) {
+        ReportError(path, problem);
+        return kExitFailure;
+    }
+    Line("file", PrintableName(path));
+    Verdict verdict;
+    InspectIdentity(path, &verdict);
+    InspectBuild(path);
+    InspectPayload(path, &verdict);
+    InspectConfig(path, &verdict);
+    if (!verdict.identity) verdict.problems.insert(verdict.problems.begin(), "no identity");
+    const bool sound = verdict.identity && verdict.payload;
+    Line("verdict", sound ? "sound" : "not sound");
+    std::fflush(stdout);
+    if (sound) return kExitOk;
+    std::string reasons;
+    for (const std::string& problem : verdict.problems) {
+        reasons += (reasons.empty() ? "" : "; ") + problem;
+    }
+    ReportError(path, "not a sound package: " + reasons);
+    return kExitFailure;
+}
+
+}  // namespace quarn::tool
