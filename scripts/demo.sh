@@ -11,7 +11,7 @@ work=build/demo
 rm -rf "$work"
 mkdir -p "$work"
 
-(cd samples/game && zip -q -r -X "../../$work/sample-game.zip" .)
+(cd samples/star-courier/files && zip -q -r -X "$OLDPWD/$work/sample-game.zip" .)
 echo "== quarn list $work/sample-game.zip"
 "$quarn" list "$work/sample-game.zip"
 echo
@@ -22,9 +22,9 @@ echo
 echo "== installed tree"
 (cd "$work/install" && find . -mindepth 1 | sort)
 echo
-if diff -r samples/game "$work/install" >/dev/null; then
-  echo "== the installed tree is byte-identical to samples/game"
+if diff -r samples/star-courier/files "$work/install" >/dev/null; then
+  echo "== the installed tree is byte-identical to samples/star-courier/files"
 else
-  echo "== the installed tree differs from samples/game" >&2
+  echo "== the installed tree differs from samples/star-courier/files" >&2
   exit 1
 fi

@@ -1,5 +1,11 @@
-// The launcher's entry point. For now it only starts and ends; the shell
-// with its hidden dialog and the launch sequence come next.
+// The launcher's entry point: hands over to the application object, whose
+// InitInstance does the whole work and returns false, so that no message
+// loop runs and the process ends.
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include "app/launcher_app.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    quarn::launcherApp.InitInstance();
+    return 0;
+}

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quarn::os::posix {
 
@@ -21,6 +22,15 @@ struct LaunchTable {
     // not in the table is looked up as a PE file on disk.
     std::map<std::string, std::string> versionBlocks;
     std::uint16_t userLanguage = 0x0409;
+    // Registry values under HKEY_CURRENT_USER: "<key path>\\<value name>" -> data.
+    std::map<std::string, std::string> registry;
+    // Special folders by shell folder id.
+    std::map<int, std::string> specialFolders;
+    // Every command line StartProcess was asked to start, and whether it
+    // succeeds: a program is started when its path (the command line's first
+    // word, quotes removed) names an existing file.
+    std::vector<std::string> startedCommandLines;
+    std::uint32_t nextProcessId = 1000;
 };
 
 // The one table of the process. Reset() empties it again.

@@ -1,0 +1,18 @@
+#include "launch/install_payload.h"
+
+#include "launch/unpack_folder.h"
+#include "os/resources.h"
+
+namespace quarn {
+
+int InstallPayload(const char* moduleName, const char* folder, bool* complete) {
+    if (complete != nullptr) *complete = false;
+    os::ResourceData payload;
+    if (!os::FindRcData(moduleName, "GAMEDATA", &payload)) return 0;
+    if (payload.data == nullptr || payload.size == 0) return 0;
+    const UnpackResult result = UnpackToFolder(payload.data, payload.size, folder);
+    if (complete != nullptr) *complete = result.complete;
+    return 1;
+}
+
+}  // namespace quarn

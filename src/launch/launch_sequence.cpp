@@ -1,0 +1,181 @@
+#include "launch/launch_sequence.h"
+
+#include <cstring>
+
+#include "identity/guest_identity.h"
+#include "identity/identity_record.h"
+#include "identity/version_query.h"
+#include "launch/install_payload.h"
+#include "launch/paths.h"
+#include "os/resources.h"
+#include "os/shell.h"
+
+namespace quarn {
+
+namespace {
+
+// A composed path in a fixed buffer; a text that would not fit marks it
+// failed, and a failed path is never used.
+class ComposedPath {
+public:
+    ComposedPath() = default;
+    explicit ComposedPath(const char* start) { append(start); }
+
+    ComposedPath& append(const char* text) {
+        if (text == nullptr) return *this;
+        std::size_t n = std::strlen(text);
+        if (length_ + n + 1 > sizeof text_) {
+            failed_ = true;
+        } else if (!failed_) {
+            std::memcpy(text_ + length_, text, n + 1);
+            length_ += n;
+        }
+        return *this;
+    }
+    ComposedPath& separator() {
+        if (!failed_ && !AppendPathSeparator(text_, sizeof text_)) failed_ = true;
+        length_ = std::strlen(text_);
+        return *this;
+    }
+    char* text() { return text_; }
+    const char* text() const { return text_; }
+    bool usable() const { return !failed_; }
+
+private:
+    char text_[kComposedPathSize] = {};
+    std::size_t length_ = 0;
+    bool failed_ = false;
+};
+
+// "bin\<owner>\<game>\": the identity's last '.' becomes the separator.
+ComposedPath GameSubfolder(const std::string& identity) {
+    ComposedPath folder("bin");
+    folder.separator().append(identity.c_str());
+    char* lastDot = std::strrchr(folder.text(), '.');
+    if (lastDot != nullptr) *lastDot = '\\';
+    folder.separator();
+    return folder;
+}
+
+bool IsUsableFolder(const ComposedPath& folder) {
+    return folder.usable() && (PathExists(folder.text()) || CreateFolderPath(folder.text()));
+}
+
+bool RegistryCandidate(const ComposedPath& subfolder, ComposedPath* chosen) {
+    char value[kUserPathLimit + 1] = {};
+    if (!os::ReadUserRegistryText(kSettingsKey, kUserPathValue, value, kUserPathLimit)) {
+        return false;
+    }
+    ComposedPath folder(value);
+    folder.separator().append(subfolder.text());
+    if (!IsUsableFolder(folder)) return false;
+    *chosen = folder;
+    return true;
+}
+
+bool ShellFolderCandidate(int folderId, const ComposedPath& subfolder, ComposedPath* chosen) {
+    char base[os::kSpecialFolderSize] = {};
+    if (!os::SpecialFolderPath(folderId, base)) return false;
+    ComposedPath folder(base);
+    folder.separator().append("QUARN").separator().append(subfolder.text());
+    if (!IsUsableFolder(folder)) return false;
+    *chosen = folder;
+    return true;
+}
+
+bool ChooseInstallFolder(const std::string& identity, ComposedPath* chosen) {
+    const ComposedPath subfolder = GameSubfolder(identity);
+    if (!subfolder.usable()) return false;
+    return RegistryCandidate(subfolder, chosen) ||
+           ShellFolderCandidate(os::kFolderDocuments, subfolder, chosen) ||
+           ShellFolderCandidate(os::kFolderApplicationData, subfolder, chosen);
+}
+
+struct Stamp {
+    std::uint32_t buildNumber = 0;
+    std::uint32_t payloadSize = 0;
+};
+
+// False when the stamp file cannot be read; numbers that are not there read as 0.
+bool ReadStamp(const char* path, Stamp* stamp) {
+    std::FILE* file = os::OpenTextFile(path, "rt");
+    if (file == nullptr) return false;
+    unsigned long build = 0, size = 0;
+    if (std::fscanf(file, "%lu %lu", &build, &size) < 0) {
+        // An empty file: both numbers stay 0.
+    }
+    std::fclose(file);
+    stamp->buildNumber = static_cast<std::uint32_t>(build);
+    stamp->payloadSize = static_cast<std::uint32_t>(size);
+    return true;
+}
+
+bool WriteStamp(const char* path, const Stamp& stamp) {
+    std::FILE* file = os::OpenTextFile(path, "wt");
+    if (file == nullptr) return false;
+    bool ok = std::fprintf(file, "%lu %lu", static_cast<unsigned long>(stamp.buildNumber),
+                           static_cast<unsigned long>(stamp.payloadSize)) > 0;
+    return std::fclose(file) == 0 && ok;
+}
+
+// The identity, copied at once: the decoders' buffers are reused.
+std::string TakeIdentity(std::uint32_t* payloadSize) {
+    *payloadSize = 0;
+    if (const char* identity = LoadGameIdentity(nullptr, nullptr, payloadSize)) return identity;
+    if (const char* guest = GetLaunchIdentity()) return guest;
+    return {};
+}
+
+// Unpacks when the stamp differs; the stamp is rewritten only after a
+// complete unpacking, so that an interrupted or partial update is tried again
+// at the next start instead of being recorded as installed.
+void UpdateInstallation(const ComposedPath& folder, LaunchReport& report) {
+    ComposedPath stampPath(folder.text());
+    stampPath.separator().append(kStampFileName);
+    if (!stampPath.usable()) return;
+    Stamp stored;
+    const Stamp current{report.buildNumber, report.payloadSize};
+    const bool readable = ReadStamp(stampPath.text(), &stored);
+    if (readable && stored.buildNumber == current.buildNumber &&
+        stored.payloadSize == current.payloadSize) {
+        return;
+    }
+    report.unpacked = true;
+    InstallPayload(nullptr, folder.text(), &report.unpackComplete);
+    if (report.unpackComplete) report.stampWritten = WriteStamp(stampPath.text(), current);
+}
+
+}  // namespace
+
+std::uint32_t StartProgram(const char* path) {
+    // Quoted, so that a path with spaces cannot start another program.
+    char commandLine[os::kCommandLineSize];
+    std::size_t n = std::strlen(path);
+    if (n + 3 > sizeof commandLine) return 0;
+    commandLine[0] = '"';
+    std::memcpy(commandLine + 1, path, n);
+    commandLine[n + 1] = '"';
+    commandLine[n + 2] = '\0';
+    return os::StartProcess(commandLine);
+}
+
+LaunchReport RunLaunchSequence() {
+    LaunchReport report;
+    report.identity = TakeIdentity(&report.payloadSize);
+    report.buildNumber = GetFileBuildNumber(nullptr, nullptr);
+    if (report.identity.empty()) return report;
+
+    ComposedPath folder;
+    if (!ChooseInstallFolder(report.identity, &folder)) return report;
+    report.installFolder = folder.text();
+
+    ComposedPath program(folder.text());
+    program.separator().append(FileNamePart(os::ProgramName()));
+    UpdateInstallation(folder, report);
+    if (program.usable() && os::ProgramName() != nullptr) {
+        report.processId = StartProgram(program.text());
+    }
+    return report;
+}
+
+}  // namespace quarn

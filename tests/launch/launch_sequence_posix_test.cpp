@@ -1,0 +1,223 @@
+// The launch sequence, run natively: identity, payload and version data from
+// the launch table, install folders in real temporary folders.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "identity/guest_identity.h"
+#include "launch/launch_sequence.h"
+#include "os/posix/launch_table.h"
+#include "os/shell.h"
+#include "quarn/identity_encoder.h"
+#include "support/temp_folder.h"
+#include "support/version_block.h"
+#include "support/zip_builder.h"
+
+namespace quarn {
+namespace {
+
+using os::posix::TestLaunchTable;
+using namespace testing;
+namespace fs = std::filesystem;
+
+constexpr char kModule[] = "/packages/play.exe";
+constexpr char kRegistryUserPath[] = "Software\\Velmor\\QUARN\\userpath";
+
+struct LaunchTest : ::testing::Test {
+    TempFolder temp;
+
+    void SetUp() override {
+        os::posix::ResetTestLaunchTable();
+        ReadConfigFile(nullptr, nullptr, nullptr);
+        auto& table = TestLaunchTable();
+        table.programName = "C:\\Downloads\\play.exe";
+        table.modulePath = kModule;
+        table.specialFolders[os::kFolderDocuments] = (temp / "Documents").string();
+        table.specialFolders[os::kFolderApplicationData] = (temp / "AppData").string();
+        SetBuild("2.5.1.340");
+        Package(ZipBuilder().file("play.exe", "game program").file("data/a.txt", "alpha"));
+    }
+    void TearDown() override { ReadConfigFile(nullptr, nullptr, nullptr); }
+
+    void SetBuild(const std::string& version) {
+        TestLaunchTable().versionBlocks[kModule] = FileVersionBlock(version);
+    }
+    // The payload and a GAMEID made for its size.
+    void Package(const ZipBuilder& payload, const std::string& owner = "abc",
+                 const std::string& game = "def") {
+        auto& resources = TestLaunchTable().resources;
+        resources["GAMEDATA"] = payload.build().bytes;
+        std::string gameId, error;
+        ASSERT_TRUE(tool::MakeGameIdResource(owner, game, "", PayloadSize(), &gameId, &error));
+        resources["GAMEID"] = gameId;
+    }
+    std::uint32_t PayloadSize() {
+        return static_cast<std::uint32_t>(TestLaunchTable().resources["GAMEDATA"].size());
+    }
+    std::string Stamp(std::uint32_t build) { return std::to_string(build) + " " + std::to_string(PayloadSize()); }
+    fs::path DocumentsInstall() { return temp / "Documents/QUARN/bin/abc/def"; }
+    std::string Started() {
+        const auto& lines = TestLaunchTable().startedCommandLines;
+        return lines.empty() ? std::string() : lines.back();
+    }
+};
+
+TEST_F(LaunchTest, FirstRunInstallsUnderDocumentsAndStartsTheProgram) {
+    const LaunchReport report = RunLaunchSequence();
+    EXPECT_EQ(report.identity, "abc.def");
+    EXPECT_EQ(report.buildNumber, 340u);
+    EXPECT_EQ(report.installFolder, (temp / "Documents").string() + "\\QUARN\\bin\\abc\\def\\");
+    EXPECT_TRUE(report.unpacked);
+    EXPECT_TRUE(report.stampWritten);
+    EXPECT_EQ(ReadWholeFile(DocumentsInstall() / "gameversion.txt"), Stamp(340));
+    EXPECT_EQ(ReadWholeFile(DocumentsInstall() / "data/a.txt"), "alpha");
+    EXPECT_EQ(Started(), "\"" + report.installFolder + "play.exe\"");
+    EXPECT_NE(report.processId, 0u);
+}
+
+TEST_F(LaunchTest, MatchingStampSkipsTheUnpacking) {
+    RunLaunchSequence();
+    fs::remove(DocumentsInstall() / "data/a.txt");
+    const LaunchReport second = RunLaunchSequence();
+    EXPECT_FALSE(second.unpacked);
+    EXPECT_FALSE(fs::exists(DocumentsInstall() / "data/a.txt"));  // nothing was unpacked
+    EXPECT_NE(second.processId, 0u);
+    EXPECT_EQ(TestLaunchTable().startedCommandLines.size(), 2u);
+}
+
+TEST_F(LaunchTest, StampCases) {
+    struct Case {
+        const char* name;
+        std::string stored;  // content of gameversion.txt before the run
+        bool unpacks;
+    };
+    const Case cases[] = {
+        {"matching", Stamp(340), false},
+        {"only the build number", "340", true},
+        {"no numbers", "", true},
+        {"other build", Stamp(339), true},
+        {"other size", "340 1", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(temp / "Documents");
+        fs::create_directories(DocumentsInstall());
+        WriteWholeFile(DocumentsInstall() / "play.exe", "installed earlier");
+        WriteWholeFile(DocumentsInstall() / "gameversion.txt", c.stored);
+        const LaunchReport report = RunLaunchSequence();
+        EXPECT_EQ(report.unpacked, c.unpacks);
+        EXPECT_EQ(fs::exists(DocumentsInstall() / "data/a.txt"), c.unpacks);
+        EXPECT_EQ(ReadWholeFile(DocumentsInstall() / "gameversion.txt"), c.unpacks ? Stamp(340) : c.stored);
+        EXPECT_NE(report.processId, 0u);
+    }
+}
+
+TEST_F(LaunchTest, NewBuildOrPayloadReinstalls) {
+    RunLaunchSequence();
+    SetBuild("2.5.1.341");
+    EXPECT_TRUE(RunLaunchSequence().unpacked);
+    EXPECT_EQ(ReadWholeFile(DocumentsInstall() / "gameversion.txt"), Stamp(341));
+    Package(ZipBuilder().file("play.exe", "game program, patched").file("data/a.txt", "alpha"));
+    EXPECT_TRUE(RunLaunchSequence().unpacked);
+    EXPECT_EQ(ReadWholeFile(DocumentsInstall() / "play.exe"), "game program, patched");
+    EXPECT_EQ(ReadWholeFile(DocumentsInstall() / "gameversion.txt"), Stamp(341));
+}
+
+TEST_F(LaunchTest, UserPathFromTheRegistry) {
+    // The value with no, a forward and a backward trailing separator.
+    for (const std::string suffix : {"", "/", "\\"}) {
+        SCOPED_TRACE("suffix '" + suffix + "'");
+        const std::string base = (temp / "Games").string();
+        TestLaunchTable().registry[kRegistryUserPath] = base + suffix;
+        const LaunchReport report = RunLaunchSequence();
+        const std::string expected = base + (suffix.empty() ? "\\" : suffix) + "bin\\abc\\def\\";
+        EXPECT_EQ(report.installFolder, expected);
+        EXPECT_TRUE(fs::exists(temp / "Games/bin/abc/def/play.exe"));
+        EXPECT_FALSE(fs::exists(temp / "Games/QUARN"));  // no QUARN folder under userpath
+        fs::remove_all(temp / "Games");
+    }
+}
+
+TEST_F(LaunchTest, UnusableCandidatesFallBackInOrder) {
+    // userpath under a file: its folder cannot be made, so documents is next.
+    WriteWholeFile(temp / "blocked", "x");
+    TestLaunchTable().registry[kRegistryUserPath] = (temp / "blocked").string();
+    EXPECT_EQ(RunLaunchSequence().installFolder, (temp / "Documents").string() + "\\QUARN\\bin\\abc\\def\\");
+
+    // A file where the documents' QUARN folder should be: application data.
+    fs::remove_all(temp / "Documents");
+    fs::create_directories(temp / "Documents");
+    WriteWholeFile(temp / "Documents/QUARN", "x");
+    EXPECT_EQ(RunLaunchSequence().installFolder, (temp / "AppData").string() + "\\QUARN\\bin\\abc\\def\\");
+
+    // No usable candidate: nothing unpacked or started.
+    TestLaunchTable().specialFolders.erase(os::kFolderApplicationData);
+    TestLaunchTable().startedCommandLines.clear();
+    const LaunchReport report = RunLaunchSequence();
+    EXPECT_TRUE(report.installFolder.empty());
+    EXPECT_TRUE(TestLaunchTable().startedCommandLines.empty());
+}
+
+TEST_F(LaunchTest, RegistryValueOverTheLimitIsDropped) {
+    TestLaunchTable().registry[kRegistryUserPath] = std::string(261, 'x');
+    EXPECT_EQ(RunLaunchSequence().installFolder, (temp / "Documents").string() + "\\QUARN\\bin\\abc\\def\\");
+}
+
+TEST_F(LaunchTest, GuestIdentityFromTheConfiguration) {
+    auto& table = TestLaunchTable();
+    table.resources.erase("GAMEID");
+    table.resources["GAMECONFIG"] = tool::MakeGameConfigResource(ZipBuilder().file("HUB.INI", "[hub]").build().bytes);
+    table.programName = "C:/Downloads/mygame.exe";
+    const LaunchReport report = RunLaunchSequence();
+    EXPECT_EQ(report.identity, "Guest.mygame.exe");
+    EXPECT_EQ(report.installFolder, (temp / "Documents").string() + "\\QUARN\\bin\\Guest.mygame\\exe\\");
+    EXPECT_EQ(ReadWholeFile(temp / "Documents/QUARN/bin/Guest.mygame/exe/gameversion.txt"), "340 0");
+}
+
+TEST_F(LaunchTest, NoIdentityDoesNothing) {
+    TestLaunchTable().resources.erase("GAMEID");
+    const LaunchReport report = RunLaunchSequence();
+    EXPECT_TRUE(report.identity.empty());
+    EXPECT_FALSE(fs::exists(temp / "Documents"));
+    EXPECT_TRUE(TestLaunchTable().startedCommandLines.empty());
+}
+
+TEST_F(LaunchTest, IncompleteUnpackingKeepsTheOldStampAndTriesAgain) {
+    // One entry with a name that would leave the folder: the rest installs,
+    // the program starts, but the installation is not recorded.
+    Package(ZipBuilder().file("play.exe", "game program").file("../escape.txt", "x"));
+    const LaunchReport first = RunLaunchSequence();
+    EXPECT_TRUE(first.unpacked);
+    EXPECT_FALSE(first.unpackComplete);
+    EXPECT_FALSE(first.stampWritten);
+    EXPECT_FALSE(fs::exists(DocumentsInstall() / "gameversion.txt"));
+    EXPECT_FALSE(fs::exists(DocumentsInstall().parent_path() / "escape.txt"));
+    EXPECT_NE(first.processId, 0u);
+    EXPECT_TRUE(RunLaunchSequence().unpacked);  // and again at the next start
+}
+
+TEST_F(LaunchTest, ProgramMissingOrTooLongForTheCommandLine) {
+    Package(ZipBuilder().file("other.exe", "not the launcher's name"));
+    LaunchReport report = RunLaunchSequence();
+    EXPECT_EQ(report.processId, 0u);  // asked, but there is no such file
+    EXPECT_EQ(TestLaunchTable().startedCommandLines.size(), 1u);
+
+    // A name that makes the quoted command line longer than 259 characters
+    // is not started at all.
+    TestLaunchTable().programName = std::string(250, 'p') + ".exe";
+    TestLaunchTable().startedCommandLines.clear();
+    report = RunLaunchSequence();
+    EXPECT_EQ(report.processId, 0u);
+    EXPECT_TRUE(TestLaunchTable().startedCommandLines.empty());
+}
+
+TEST_F(LaunchTest, SpacesInTheInstallPathAreQuoted) {
+    TestLaunchTable().specialFolders[os::kFolderDocuments] = (temp / "My Documents").string();
+    const LaunchReport report = RunLaunchSequence();
+    EXPECT_EQ(Started(), "\"" + report.installFolder + "play.exe\"");
+    EXPECT_NE(report.processId, 0u);
+}
+
+}  // namespace
+}  // namespace quarn
