@@ -9,4 +9,13 @@ mkdir -p "$prefix"
 wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 wineserver -w
+# Wine links the user's shell folders (Documents, Desktop, ...) to the Unix
+# home; make them folders of the prefix, so that nothing run here writes
+# outside it.
+for link in "$prefix"/drive_c/users/*/*; do
+  if [ -L "$link" ]; then
+    rm "$link"
+    mkdir "$link"
+  fi
+done
 touch "$prefix/.quarn-ready"
