@@ -113,6 +113,24 @@ TEST_F(LaunchTest, StampCases) {
     }
 }
 
+TEST_F(LaunchTest, ReadOnlyStampThatDiffersUnpacksOnEveryRun) {
+    fs::create_directories(DocumentsInstall());
+    const fs::path stamp = DocumentsInstall() / "gameversion.txt";
+    WriteWholeFile(stamp, "1 1");
+    fs::permissions(stamp, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        fs::remove(DocumentsInstall() / "data/a.txt");
+        const LaunchReport report = RunLaunchSequence();
+        EXPECT_TRUE(report.unpacked);
+        EXPECT_TRUE(report.unpackComplete);
+        EXPECT_FALSE(report.stampWritten);
+        EXPECT_TRUE(fs::exists(DocumentsInstall() / "data/a.txt"));
+        EXPECT_EQ(ReadWholeFile(stamp), "1 1");
+        EXPECT_NE(report.processId, 0u);
+    }
+}
+
 TEST_F(LaunchTest, NewBuildOrPayloadReinstalls) {
     RunLaunchSequence();
     SetBuild("2.5.1.341");

@@ -3,6 +3,7 @@
 // files and the existence test are real.
 #include "os/shell.h"
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
@@ -60,7 +61,16 @@ std::uint32_t StartProcess(const char* commandLine) {
 }
 
 std::FILE* OpenTextFile(const char* path, const char* mode) {
-    return std::fopen(posix::NativePath(path).c_str(), mode);
+    const std::string native = posix::NativePath(path);
+    // Windows refuses to write a read-only file; open() would let a
+    // privileged user do it, so the mode bits are checked here.
+    struct stat st {};
+    if (std::strpbrk(mode, "wa+") != nullptr && stat(native.c_str(), &st) == 0 &&
+        (st.st_mode & S_IWUSR) == 0) {
+        errno = EACCES;
+        return nullptr;
+    }
+    return std::fopen(native.c_str(), mode);
 }
 
 bool PathExistsOnDisk(const char* path) {
