@@ -27,8 +27,14 @@ void PrintUsage(std::FILE* out) {
     std::fputs("usage: quarn COMMAND ARGUMENTS...\n\ncommands:\n", out);
     for (const Command& command : kCommands) {
         const std::string call = std::string(command.name) + " " + std::string(command.arguments);
-        std::fprintf(out, "  %-24s %.*s\n", call.c_str(), static_cast<int>(command.summary.size()),
-                     command.summary.data());
+        const int summaryLength = static_cast<int>(command.summary.size());
+        // A long call gets the summary on a line of its own.
+        if (call.size() > 24) {
+            std::fprintf(out, "  %s\n  %-24s %.*s\n", call.c_str(), "", summaryLength,
+                         command.summary.data());
+        } else {
+            std::fprintf(out, "  %-24s %.*s\n", call.c_str(), summaryLength, command.summary.data());
+        }
     }
     std::fputs("\nExit status: 0 success, 1 failure, 2 bad arguments.\n", out);
 }
