@@ -24,3 +24,15 @@ foreach(part wine inspect refusals)
 endforeach()
 set_tests_properties(package_wine PROPERTIES
   ENVIRONMENT "${QUARN_WINE_ENV}" FIXTURES_REQUIRED wine)
+
+# The real launcher kit packed with the sample game, run under Wine; the
+# holder keeps the installed program busy as a running game would.
+add_executable(quarn_package_holder ${CMAKE_CURRENT_LIST_DIR}/holder.cpp)
+add_test(NAME package_launcher
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/launcher_test.py
+    --quarn ${QUARN_NATIVE_TOOL} --kit ${CMAKE_BINARY_DIR}/kit
+    --game-program $<TARGET_FILE:star_courier>
+    --game-files ${CMAKE_SOURCE_DIR}/samples/star-courier/files
+    --holder $<TARGET_FILE:quarn_package_holder>)
+set_tests_properties(package_launcher PROPERTIES
+  ENVIRONMENT "${QUARN_WINE_ENV}" FIXTURES_REQUIRED wine TIMEOUT 600)

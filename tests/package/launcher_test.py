@@ -1,0 +1,363 @@
+#!/usr/bin/env python3
+"""The real launcher, packed with the sample game by quarn pack, run under Wine.
+
+Usage: launcher_test.py --quarn QUARN --kit LAUNCHER_KIT --game-program STARCOURIER_EXE
+                        --game-files FOLDER --holder HOLDER_EXE
+
+Every package carries Star Courier, whose program appends a record of its
+command line, working folder and neighbours to launch-record.txt beside
+itself; the records prove what the launcher started and how. All cases share
+the prefix of $WINEPREFIX; the install folders and the userpath value are
+cleared between them.
+
+- first run: installs under <Documents>\\QUARN\\bin\\<owner>\\<game>\\, writes
+  the stamp, starts the installed program with its quoted path, in the
+  launcher's working folder;
+- userpath, with and without a trailing separator, and with a space (a
+  decoy C:\\My.exe must not run);
+- a second run only starts; a new payload or a new build re-installs;
+- a running game keeps its program: the rest is updated, the stamp is not
+  written, and the next start completes the update;
+- a package without identity installs and starts nothing;
+- the launcher ends by itself, with exit status 0, every time.
+"""
+
+import argparse
+import getpass
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+ARGS = None
+failures = []
+
+OWNER, GAME = "velmor", "starcourier"
+PROGRAM = "StarCourier.exe"
+SETTINGS_KEY = r"HKCU\Software\Velmor\QUARN"
+DELETED = Path("data/maps/harbour.map")
+LAUNCHER_TIMEOUT = 60  # a launcher that shows a window or waits would hang here
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print("FAIL:", message)
+    return condition
+
+
+def run(args, **kwargs):
+    return subprocess.run([str(a) for a in args], capture_output=True, text=True, **kwargs)
+
+
+def dos(path: Path) -> str:
+    """The Windows name of a Unix path, through drive Z:."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+# ------------------------------------------------------------ packages
+
+def gamedata_size(exe: Path) -> int:
+    """Size of the RCDATA resource GAMEDATA of a PE file."""
+    data = exe.read_bytes()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
+    optional = pe + 24
+    rsrc_rva = struct.unpack_from("<I", data, optional + 112 + 2 * 8)[0]
+    table = [struct.unpack_from("<8xIIII", data, optional + optional_size + 40 * i) for i in range(sections)]
+
+    def offset(rva):
+        for vsize, va, raw_size, raw in table:
+            if va <= rva < va + max(vsize, raw_size):
+                return raw + rva - va
+        raise ValueError(f"RVA {rva:#x} outside the sections")
+
+    base = offset(rsrc_rva)
+
+    def entries(at):
+        named, ids = struct.unpack_from("<12xHH", data, base + at)
+        for i in range(named + ids):
+            name, target = struct.unpack_from("<II", data, base + at + 16 + 8 * i)
+            if name & 0x80000000:
+                at_name = base + (name & 0x7FFFFFFF)
+                length = struct.unpack_from("<H", data, at_name)[0]
+                name = data[at_name + 2:at_name + 2 + 2 * length].decode("utf-16-le")
+            yield name, target & 0x7FFFFFFF
+
+    for rtype, names in entries(0):
+        if rtype != 10:  # RT_RCDATA
+            continue
+        for name, languages in entries(names):
+            if name == "GAMEDATA":
+                _, leaf = next(entries(languages))
+                return struct.unpack_from("<II", data, base + leaf)[1]
+    raise ValueError(f"{exe}: no GAMEDATA")
+
+
+class Package:
+    """A package of Star Courier in a folder of its own, named StarCourier.exe."""
+
+    def __init__(self, root: Path, name: str, version: str, extra=None, program_tail=b"", identity=True):
+        self.game = root / "games" / name
+        shutil.copytree(ARGS.game_files, self.game)
+        self.program = ARGS.game_program.read_bytes() + program_tail
+        (self.game / PROGRAM).write_bytes(self.program)
+        for relative, content in (extra or {}).items():
+            (self.game / relative).write_bytes(content)
+        self.exe = root / "packages" / name / PROGRAM
+        self.exe.parent.mkdir(parents=True)
+        id_args = ["--id", f"{OWNER}.{GAME}"] if identity else ["--no-id"]
+        result = run([ARGS.quarn, "pack", "--game", self.game, *id_args, "--version", version,
+                      "--out", self.exe, "--kit", ARGS.kit])
+        assert result.returncode == 0, f"pack {name}: {result.stdout}{result.stderr}"
+        self.build = int(version.split(".")[3])
+        self.size = gamedata_size(self.exe)
+        self.stamp = f"{self.build} {self.size}"
+
+    def files(self):
+        return {p.relative_to(self.game).as_posix(): p.read_bytes()
+                for p in self.game.rglob("*") if p.is_file()}
+
+
+# ------------------------------------------------------------ the prefix
+
+class Prefix:
+    def __init__(self, start: Path):
+        self.root = Path(os.environ["WINEPREFIX"])
+        self.drive = self.root / "drive_c"
+        user = self.drive / "users" / getpass.getuser()
+        self.documents = user / "Documents"
+        assert self.documents.is_dir(), f"no Documents folder at {self.documents}"
+        self.windows_documents = f"C:\\users\\{getpass.getuser()}\\Documents"
+        self.start = start  # the launcher's working folder
+        self.userpath = "unknown"
+
+    def set_userpath(self, value):
+        if value == self.userpath:
+            return
+        if value is None:
+            run(["wine", "reg", "delete", SETTINGS_KEY, "/f"], timeout=60)
+        else:
+            result = run(["wine", "reg", "add", SETTINGS_KEY, "/v", "userpath", "/d", value, "/f"], timeout=60)
+            assert result.returncode == 0, f"reg add: {result.stdout}{result.stderr}"
+        self.userpath = value
+
+    def reset(self, userpath=None):
+        """No install folders, no decoy, no userpath."""
+        for folder in (self.documents / "QUARN", self.drive / "Games", self.drive / "My Games"):
+            shutil.rmtree(folder, ignore_errors=True)
+        for name in ("My.exe", "launch-record.txt"):
+            (self.drive / name).unlink(missing_ok=True)
+        self.set_userpath(userpath)
+
+    def wait(self):
+        """Until every Wine process has ended: the game is started and not waited for."""
+        subprocess.run(["wineserver", "-w"], timeout=120)
+
+    def launch(self, package: Package, what: str, wait=True):
+        """Runs a package from the working folder self.start; the launcher
+        must end by itself with exit status 0."""
+        try:
+            result = run(["wine", package.exe], cwd=self.start, timeout=LAUNCHER_TIMEOUT)
+            check(result.returncode == 0, f"{what}: launcher exit {result.returncode}: {result.stderr.strip()}")
+        except subprocess.TimeoutExpired:
+            check(False, f"{what}: the launcher did not end within {LAUNCHER_TIMEOUT} s")
+            subprocess.run(["wineserver", "-k"])
+        if wait:
+            self.wait()
+
+
+def records(folder: Path):
+    """The records of launch-record.txt in folder: a list of dicts with
+    'command line', 'working folder' and 'beside' (a set)."""
+    path = folder / "launch-record.txt"
+    if not path.exists():
+        return []
+    found, current = [], None
+    for line in path.read_text(errors="replace").replace("\r", "").splitlines():
+        if line == "started: Star Courier":
+            current = {"beside": set()}
+        elif current is not None and line == "end":
+            found.append(current)
+            current = None
+        elif current is not None and ": " in line:
+            key, value = line.split(": ", 1)
+            if key == "beside":
+                current["beside"].add(value)
+            else:
+                current[key] = value
+    return found
+
+
+def installed_files(folder: Path):
+    return {p.relative_to(folder).as_posix(): p.read_bytes() for p in folder.rglob("*")
+            if p.is_file() and p.name not in ("launch-record.txt", "gameversion.txt")}
+
+
+def expect_install(prefix, folder: Path, windows_folder: str, package: Package, starts: int, what: str):
+    """The payload of package unpacked whole in folder, its stamp there, and
+    the installed program started `starts` times in all, each time with its
+    quoted path as the command line, in the launcher's working folder."""
+    if not check(folder.is_dir(), f"{what}: no install folder {folder}"):
+        return []
+    check(installed_files(folder) == package.files(),
+          f"{what}: installed files differ from the game's: {sorted(installed_files(folder))}")
+    stamp = folder / "gameversion.txt"
+    check(stamp.is_file() and stamp.read_text() == package.stamp,
+          f"{what}: stamp {stamp.read_text() if stamp.is_file() else None!r}, expected {package.stamp!r}")
+    found = records(folder)
+    check(len(found) == starts, f"{what}: {len(found)} start(s) recorded, expected {starts}")
+    expected = (f'"{windows_folder}\\{PROGRAM}"', dos(prefix.start))
+    for record in found:
+        got = (record.get("command line"), record.get("working folder"))
+        if not check(got == expected, f"{what}: started with (command line, working folder) {got!r}, "
+                                      f"expected {expected!r}"):
+            break
+    return found
+
+
+# ------------------------------------------------------------ cases
+
+def test_documents_and_rerun(prefix, v4, payload, v5):
+    """First run, second run, new payload, new build: all in <Documents>\\QUARN."""
+    prefix.reset()
+    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
+    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+
+    prefix.launch(v4, "first run")
+    found = expect_install(prefix, folder, windows, v4, 1, "first run")
+    # The stamp is written before the game starts.
+    if found:
+        check({"gameversion.txt", PROGRAM, "data\\", "settings.ini", "README.txt"} <= found[0]["beside"],
+              f"first run: the game saw {sorted(found[0]['beside'])}")
+
+    # A second run only starts the game.
+    (folder / DELETED).unlink()
+    prefix.launch(v4, "second run")
+    check(not (folder / DELETED).exists(), "second run: the payload was unpacked again")
+    check((folder / "gameversion.txt").read_text() == v4.stamp, "second run: the stamp changed")
+    check(len(records(folder)) == 2, f"second run: {len(records(folder))} start(s) recorded, expected 2")
+
+    # A payload of another size, same build; then the same payload, a new build.
+    for package, starts, what in ((payload, 3, "new payload"), (v5, 4, "new build")):
+        (folder / DELETED).unlink(missing_ok=True)
+        prefix.launch(package, what)
+        expect_install(prefix, folder, windows, package, starts, what)
+    check(not (prefix.drive / "Games").exists(), "Documents install: C:\\Games appeared")
+
+
+def test_userpath(prefix, v4):
+    """userpath wins over the documents folder, with or without a final
+    separator; a path with a space starts the right program."""
+    cases = [(r"C:\Games", prefix.drive / "Games", r"C:\Games"),
+             ("C:\\Games\\", prefix.drive / "Games", r"C:\Games"),
+             (r"C:\My Games", prefix.drive / "My Games", r"C:\My Games")]
+    for value, base, windows_base in cases:
+        what = f"userpath {value!r}"
+        prefix.reset(value)
+        # What an unquoted command line would start first.
+        shutil.copy(ARGS.game_program, prefix.drive / "My.exe")
+        prefix.launch(v4, what)
+        folder = base / "bin" / OWNER / GAME
+        expect_install(prefix, folder, f"{windows_base}\\bin\\{OWNER}\\{GAME}", v4, 1, what)
+        check(not (prefix.documents / "QUARN").exists(), f"{what}: a QUARN folder appeared in Documents")
+        check(not (prefix.drive / "launch-record.txt").exists(), f"{what}: the decoy C:\\My.exe was started")
+
+
+def test_running_game(prefix, v4, v6):
+    """The installed program held open without sharing, as by the running
+    game: the update installs the rest and leaves the stamp, and the next
+    start, once the program is free, completes it."""
+    prefix.reset()
+    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
+    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    prefix.launch(v4, "before the update")
+    (folder / DELETED).unlink()
+
+    signals = prefix.start.parent / "holder"
+    signals.mkdir(exist_ok=True)
+    ready, release = signals / "ready", signals / "release"
+    ready.unlink(missing_ok=True)
+    release.unlink(missing_ok=True)
+    holder = subprocess.Popen(["wine", str(ARGS.holder), f"{windows}\\{PROGRAM}", dos(ready), dos(release)],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        for _ in range(600):
+            if ready.exists() and ready.read_text().strip():
+                break
+            time.sleep(0.1)
+        state = ready.read_text().strip() if ready.exists() else "no answer"
+        if check(state == "held", f"holder: {state}"):
+            # No wait for wineserver: the holder is still running.
+            prefix.launch(v6, "update while the game runs", wait=False)
+            check((folder / DELETED).exists(), "update while the game runs: the other files were not installed")
+            check((folder / PROGRAM).read_bytes() == v4.program,
+                  "update while the game runs: the held program was replaced")
+            check((folder / "gameversion.txt").read_text() == v4.stamp,
+                  "update while the game runs: the stamp was written for an incomplete update")
+    finally:
+        release.write_text("")
+        holder.wait(timeout=60)
+        prefix.wait()
+    # Whether the held program could be started is the system's affair; the
+    # next start must complete the update in any case.
+    starts = len(records(folder))
+    prefix.launch(v6, "update after the game ended")
+    expect_install(prefix, folder, windows, v6, starts + 1, "update after the game ended")
+
+
+def test_no_identity(prefix, bare):
+    prefix.reset()
+    prefix.launch(bare, "no identity")
+    check(not (prefix.documents / "QUARN").exists(), "no identity: a QUARN folder was made")
+    check(not records(prefix.start) and not records(bare.exe.parent), "no identity: a game was started")
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--quarn", required=True, type=Path)
+    parser.add_argument("--kit", required=True, type=Path)
+    parser.add_argument("--game-program", required=True, type=Path)
+    parser.add_argument("--game-files", required=True, type=Path)
+    parser.add_argument("--holder", required=True, type=Path)
+    ARGS = parser.parse_args()
+    if not ARGS.quarn.is_file():
+        print(f"no native quarn at {ARGS.quarn}: build the native preset first "
+              "(cmake --preset native && cmake --build --preset native)")
+        return 1
+    for needed in (ARGS.kit / "launcher.o", ARGS.game_program, ARGS.holder):
+        if not needed.is_file():
+            print(f"missing {needed}: build the Windows preset first")
+            return 1
+    with tempfile.TemporaryDirectory(prefix="quarn-launcher-") as folder:
+        root = Path(folder)
+        start = root / "start here"
+        start.mkdir()
+        v4 = Package(root, "v4", "1.0.0.4")
+        payload = Package(root, "payload", "1.0.0.4", extra={"settings.ini": b"[game]\nlanguage=de\nmusic=off\n" * 3})
+        v5 = Package(root, "v5", "1.0.0.5")
+        v6 = Package(root, "v6", "1.0.0.6", program_tail=b"\0build six\0")
+        bare = Package(root, "bare", "1.0.0.4", identity=False)
+        check(payload.size != v4.size and v5.size == v4.size, "the packages' payload sizes are not as planned")
+        prefix = Prefix(start)
+        try:
+            test_documents_and_rerun(prefix, v4, payload, v5)
+            test_userpath(prefix, v4)
+            test_running_game(prefix, v4, v6)
+            test_no_identity(prefix, bare)
+        finally:
+            prefix.reset()
+    if failures:
+        print(f"{len(failures)} check(s) failed")
+        return 1
+    print("all checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
