@@ -3,19 +3,25 @@
 set -euo pipefail
 prefix=$1
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-if [ -f "$prefix/.quarn-ready" ]; then exit 0; fi
-rm -rf "$prefix"
-mkdir -p "$prefix"
-wineboot -i >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-wineserver -w
+
 # Wine links the user's shell folders (Documents, Desktop, ...) to the Unix
 # home; make them folders of the prefix, so that nothing run here writes
-# outside it.
-for link in "$prefix"/drive_c/users/*/*; do
-  if [ -L "$link" ]; then
-    rm "$link"
-    mkdir "$link"
-  fi
-done
-touch "$prefix/.quarn-ready"
+# outside it. Done on every call, for prefixes made before this rule too.
+keep_folders_inside() {
+  for link in "$prefix"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then
+      rm "$link"
+      mkdir "$link"
+    fi
+  done
+}
+
+if [ ! -f "$prefix/.quarn-ready" ]; then
+  rm -rf "$prefix"
+  mkdir -p "$prefix"
+  wineboot -i >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  wineserver -w
+  touch "$prefix/.quarn-ready"
+fi
+keep_folders_inside

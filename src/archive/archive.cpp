@@ -84,7 +84,12 @@ void CloseOpenEntry(ZipArchive* archive) {
 }
 
 bool WalkToEntry(ZipDirectory* directory, std::uint32_t index) {
-    if (index < directory->currentIndex || !directory->currentValid) {
+    // The cursor stops on the header that could not be read, and it stays
+    // unreadable: nothing at or after it can be reached. Walking there again
+    // from the first entry would make a long directory with a false entry
+    // count take quadratic time.
+    if (!directory->currentValid && index >= directory->currentIndex) return false;
+    if (index < directory->currentIndex) {
         if (GoToFirstEntry(directory) != 0) return false;
     }
     // A failed step never moves again, so the walk ends at the first failure.
