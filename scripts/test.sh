@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: native unit and tool tests, the unit tests again with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows build's
-# unit tests under Wine.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the Windows build's tests
+# under Wine (unit tests, packages, the launcher end to end), and a bounded
+# run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh native native-asan windows
@@ -11,4 +12,6 @@ for preset in native native-asan windows; do
   echo "== tests: $preset"
   ctest --preset "$preset" -j "$(nproc)" || status=1
 done
+echo "== fuzz targets, 30 s each"
+scripts/fuzz-short.sh || status=1
 exit $status

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds the fuzz preset, writes the seed corpora and runs every target for
+# a bounded time, one worker each (the machine is shared). Exits non-zero
+# when a target reports a finding; the input that caused it is kept under
+# build/fuzz/findings/<target>/.
+#
+# Usage: fuzz/run.sh SECONDS_PER_TARGET [TARGET...]   (targets: archive unpack identity)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+seconds=${1:?seconds per target}
+shift
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(archive unpack identity)
+
+runtime=/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
+if ! command -v clang++-14 >/dev/null || ! command -v llvm-symbolizer-14 >/dev/null || [ ! -f "$runtime" ]; then
+  if [ "$(id -u)" = 0 ]; then
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang-14 libclang-rt-14-dev llvm-14
+  else
+    echo "fuzz: clang-14 and libclang-rt-14-dev are needed" >&2
+    exit 2
+  fi
+fi
+
+build=$root/build/fuzz
+[ -f "$build/CMakeCache.txt" ] || cmake --preset fuzz >/dev/null
+cmake --build "$build" --target fuzz_targets -j2 >/dev/null
+python3 fuzz/make_seeds.py "$build/seeds" >/dev/null
+
+status=0
+summary=()
+for t in "${targets[@]}"; do
+  # Absolute paths throughout: a target may change the working directory.
+  corpus=$build/corpus/$t
+  findings=$build/findings/$t
+  log=$build/logs/$t.log
+  mkdir -p "$corpus" "$findings" "$(dirname "$log")"
+  # The unpack target's sandbox goes here; libFuzzer's timed exit skips the
+  # target's own clean-up.
+  scratch=$build/tmp/$t
+  rm -rf "$scratch" && mkdir -p "$scratch"
+  start=$(date +%s)
+  rc=0
+  TMPDIR=$scratch "$build/bin/${t}_fuzz" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+    -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" "$build/seeds/$t" \
+    >"$log" 2>&1 || rc=$?
+  took=$(( $(date +%s) - start ))
+  [ "$rc" != 0 ] || { chmod -R u+rwx "$scratch" && rm -rf "$scratch"; }
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log" | tail -1)
+  if [ "$rc" != 0 ]; then
+    status=1
+    echo "fuzz: $t: FINDING (exit $rc), see $log and $findings/" >&2
+    grep -m5 -E 'ERROR|SUMMARY|unpack_fuzz:|Test unit written' "$log" >&2 || true
+  fi
+  summary+=("$(printf '%-9s %12s executions %6s s %8s exec/s %6s MB peak  %s' \
+    "$t" "${runs:-?}" "$took" "${rate:-?}" "${rss:-?}" "$([ "$rc" = 0 ] && echo ok || echo FINDING)")")
+done
+printf '%s\n' "${summary[@]}"
+exit $status
