@@ -43,7 +43,8 @@ for t in "${targets[@]}"; do
   rm -rf "$scratch" && mkdir -p "$scratch"
   start=$(date +%s)
   rc=0
-  TMPDIR=$scratch "$build/bin/${t}_fuzz" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+  # A fixed seed by default, so that a bounded run repeats what ran before.
+  TMPDIR=$scratch "$build/bin/${t}_fuzz" -seed="${FUZZ_SEED:-1}" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
     -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" "$build/seeds/$t" \
     >"$log" 2>&1 || rc=$?
   took=$(( $(date +%s) - start ))
