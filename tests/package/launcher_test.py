@@ -33,25 +33,17 @@ import tempfile
 import time
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+from checks import check, failures  # noqa: E402
+from checks import run_text as run  # noqa: E402
+
 ARGS = None
-failures = []
 
 OWNER, GAME = "velmor", "starcourier"
 PROGRAM = "StarCourier.exe"
 SETTINGS_KEY = r"HKCU\Software\Velmor\QUARN"
 DELETED = Path("data/maps/harbour.map")
 LAUNCHER_TIMEOUT = 60  # a launcher that shows a window or waits would hang here
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL:", message)
-    return condition
-
-
-def run(args, **kwargs):
-    return subprocess.run([str(a) for a in args], capture_output=True, text=True, **kwargs)
 
 
 def dos(path: Path) -> str:

@@ -34,23 +34,15 @@ import time
 import zipfile
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+from checks import check, failures  # noqa: E402
+from checks import run_text as run  # noqa: E402
+
 ARGS = None
-failures = []
 
 RT_DIALOG = 5
 RT_RCDATA = 10
 RT_VERSION = 16
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL:", message)
-    return condition
-
-
-def run(args, **kwargs):
-    return subprocess.run([str(a) for a in args], capture_output=True, text=True, **kwargs)
 
 
 # ------------------------------------------------------------ PE resources

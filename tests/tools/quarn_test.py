@@ -28,17 +28,12 @@ import tempfile
 import zipfile
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+from checks import check, failures  # noqa: E402
+
 QUARN = ""
 # DOS times are read as local time; in UTC the listed time is the stored one.
 ENV = dict(os.environ, TZ="UTC")
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL:", message)
-    return condition
 
 
 def run(args, **kwargs):
