@@ -38,8 +38,11 @@ for t in "${targets[@]}"; do
   log=$build/logs/$t.log
   mkdir -p "$corpus" "$findings" "$(dirname "$log")"
   # The unpack target's sandbox goes here; libFuzzer's timed exit skips the
-  # target's own clean-up.
-  scratch=$build/tmp/$t
+  # target's own clean-up. A memory file system when there is one: files
+  # are made and removed for every input.
+  scratch_root=$build/tmp
+  [ -d /dev/shm ] && [ -w /dev/shm ] && scratch_root=/dev/shm/quarn-fuzz-$(id -u)
+  scratch=$scratch_root/$t
   rm -rf "$scratch" && mkdir -p "$scratch"
   start=$(date +%s)
   rc=0

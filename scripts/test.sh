@@ -10,7 +10,7 @@ scripts/setup.sh native native-asan windows
 status=0
 for preset in native native-asan windows; do
   echo "== tests: $preset"
-  ctest --preset "$preset" -j "$(nproc)" || status=1
+  ctest --preset "$preset" -j "$(nproc)" --output-on-failure || status=1
 done
 echo "== fuzz targets, 30 s each"
 scripts/fuzz-short.sh || status=1

@@ -18,22 +18,43 @@ constexpr std::uint32_t kSearchStep = 1024;
 constexpr std::uint32_t kSearchBlock = kSearchStep + 4;
 constexpr std::uint32_t kSearchReach = 0xFFFF;
 
-// Field readers that remember the first kind of failure, so that a record is
-// read in full and judged once at the end.
-struct FieldReader {
-    ArchiveSource* source;
+// Reads a record's fixed part at once and hands out its fields in order.
+// Bytes missing at the end of the data read as zero; a field that a read
+// error cut short marks the reader failed, so that a record is read in full
+// and judged once at the end.
+class FieldReader {
+public:
+    // size is at most the 46 bytes of the longest record.
+    FieldReader(ArchiveSource* source, std::uint32_t size)
+        : got_(SourceRead(bytes_, 1, std::min<std::uint32_t>(size, sizeof bytes_), source)),
+          errorAt_(SourceHasError(source) != 0 ? got_ : sizeof bytes_) {}
+
     bool ioFailed = false;
 
     std::uint32_t U16() {
-        std::uint32_t v = 0;
-        if (ReadUInt16(source, &v) != 0) ioFailed = true;
-        return v;
+        const std::uint32_t at = Advance(2);
+        return std::uint32_t{bytes_[at]} | std::uint32_t{bytes_[at + 1]} << 8;
     }
     std::uint32_t U32() {
-        std::uint32_t v = 0;
-        if (ReadUInt32(source, &v) != 0) ioFailed = true;
-        return v;
+        const std::uint32_t at = Advance(4);
+        return std::uint32_t{bytes_[at]} | std::uint32_t{bytes_[at + 1]} << 8 |
+               std::uint32_t{bytes_[at + 2]} << 16 | std::uint32_t{bytes_[at + 3]} << 24;
     }
+
+private:
+    // Where the next field starts. A field cut short by a read error marks
+    // the reader failed; its value then does not count.
+    std::uint32_t Advance(std::uint32_t width) {
+        const std::uint32_t at = cursor_;
+        cursor_ += width;
+        if (cursor_ > errorAt_) ioFailed = true;
+        return at;
+    }
+
+    std::uint8_t bytes_[46] = {};
+    std::uint32_t got_;
+    std::uint32_t errorAt_;  // fields ending past this failed
+    std::uint32_t cursor_ = 0;
 };
 
 bool ReadItem(ArchiveSource* source, void* buffer, std::uint32_t size) {
@@ -84,7 +105,7 @@ ZipDirectory* OpenDirectory(ArchiveSource* source) {
     if (pos == 0) err = ErrIo;
     if (SourceSeek(source, static_cast<std::int32_t>(pos), SeekFromStart) != 0) err = ErrIo;
 
-    FieldReader in{source};
+    FieldReader in{source, kEndRecordSize};
     in.U32();  // signature, found by the search
     std::uint32_t thisDisk = in.U16();
     std::uint32_t directoryDisk = in.U16();
@@ -168,7 +189,6 @@ std::int32_t ReadCentralHeader(ZipDirectory* directory, EntryInfo* info,
     if (directory == nullptr) return ErrParam;
     ArchiveSource* source = directory->source;
     std::int32_t err = 0;
-    FieldReader in{source};
     if (SourceSeek(source,
                    static_cast<std::int32_t>(directory->bytesBefore + directory->currentHeaderPos),
                    SeekFromStart) != 0) {
@@ -182,6 +202,7 @@ std::int32_t ReadCentralHeader(ZipDirectory* directory, EntryInfo* info,
         }
     }
 
+    FieldReader in{source, kCentralHeaderSize - 4};
     EntryInfo work = {};
     work.versionMadeBy = in.U16();
     work.versionNeeded = in.U16();
@@ -343,7 +364,7 @@ std::int32_t CheckLocalHeader(ZipDirectory* directory, std::uint32_t* varSize,
         return ErrIo;
     }
     const EntryInfo& central = directory->currentInfo;
-    FieldReader in{source};
+    FieldReader in{source, kLocalHeaderSize};
     bool bad = false;
     // A comparison counts only while every read so far succeeded.
     auto expect = [&](bool holds) {

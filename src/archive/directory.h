@@ -25,6 +25,7 @@ inline constexpr std::uint32_t kLocalSignature = 0x04034B50;
 inline constexpr std::uint32_t kEndSignature = 0x06054B50;
 inline constexpr std::uint32_t kCentralHeaderSize = 46;
 inline constexpr std::uint32_t kLocalHeaderSize = 30;
+inline constexpr std::uint32_t kEndRecordSize = 22;
 
 struct EntryDate {
     std::int32_t second, minute, hour, day, month, year;  // month from 0

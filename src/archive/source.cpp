@@ -145,18 +145,16 @@ std::int32_t ReadByte(ArchiveSource* source, std::uint32_t* value) {
 
 namespace {
 
-// Little-endian; bytes missing at the end of the data read as zero.
-std::int32_t ReadLittleEndian(ArchiveSource* source, int width, std::uint32_t* value) {
-    std::uint32_t result = 0;
-    for (int i = 0; i < width; ++i) {
-        std::uint32_t byte = 0;
-        std::int32_t status = ReadByte(source, &byte);
-        if (status != 0) {
-            *value = 0;
-            return status;
-        }
-        result |= byte << (8 * i);
+// Little-endian; bytes missing at the end of the data read as zero. One
+// read for all bytes: the directory walk reads little else.
+std::int32_t ReadLittleEndian(ArchiveSource* source, std::uint32_t width, std::uint32_t* value) {
+    std::uint8_t bytes[4] = {};
+    if (SourceRead(bytes, 1, width, source) < width && SourceHasError(source)) {
+        *value = 0;
+        return -1;
     }
+    std::uint32_t result = 0;
+    for (std::uint32_t i = 0; i < width; ++i) result |= std::uint32_t{bytes[i]} << (8 * i);
     *value = result;
     return 0;
 }

@@ -47,7 +47,8 @@ bool IsDeviceName(const char* begin, const char* end) {
 }
 
 void AddFailure(UnpackResult& result, std::int32_t index, const char* name, std::int32_t code) {
-    result.failures.push_back(UnpackFailure{index, name != nullptr ? name : "", code});
+    if (result.failures.size() < kMaxListedFailures)
+        result.failures.push_back(UnpackFailure{index, name != nullptr ? name : "", code});
     ++result.failedEntries;
 }
 
@@ -57,8 +58,8 @@ bool ExtractAll(ArchiveHandle* archive, UnpackResult& result) {
     ZipEntry entry;
     if (GetEntry(archive, -1, &entry) != ArchOk) return false;
     result.entryCount = static_cast<std::uint32_t>(entry.index);
+    ZipEntry record;  // filled by each successful GetEntry
     for (std::int32_t i = 0; i < entry.index; ++i) {
-        ZipEntry record;
         if (std::int32_t code = GetEntry(archive, i, &record); code != ArchOk) {
             AddFailure(result, i, nullptr, code);
         } else if (!IsSafeEntryName(record.name)) {

@@ -7,6 +7,7 @@
 // opened and every entry was installed with intact data.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,12 +27,16 @@ struct UnpackFailure {
     std::int32_t code = 0;  // an ArchResult or UnpackCode
 };
 
+// A damaged directory may fail all of 65535 entries; the first ones tell
+// what went wrong.
+inline constexpr std::size_t kMaxListedFailures = 100;
+
 struct UnpackResult {
     bool complete = false;
     std::int32_t openResult = 0;  // 0, the failed open's code, or an UnpackCode
     std::uint32_t entryCount = 0;
-    std::uint32_t failedEntries = 0;
-    std::vector<UnpackFailure> failures;
+    std::uint32_t failedEntries = 0;      // every entry not installed
+    std::vector<UnpackFailure> failures;  // the first kMaxListedFailures of them
 };
 
 // folder: the target, or nullptr for the working directory. Its last level

@@ -9,6 +9,7 @@
 // repeated here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -43,6 +44,12 @@ Failures FailureCodes(const UnpackResult& r) {
     return out;
 }
 
+// The failures an unpacking lists of all it counts.
+Failures FirstListed(Failures all) {
+    if (all.size() > kMaxListedFailures) all.resize(kMaxListedFailures);
+    return all;
+}
+
 // Every index from first to last (inclusive) failing with one code.
 Failures Failing(std::int32_t first, std::int32_t last, std::int32_t code) {
     Failures out;
@@ -73,7 +80,7 @@ struct HostileCorpus : ::testing::Test {
         ExpectNothingOutsideTheTarget();
         // Anything reported, or an archive that did not open, is not complete.
         EXPECT_EQ(r.complete, r.openResult == 0 && r.failures.empty());
-        EXPECT_EQ(r.failedEntries, r.failures.size());
+        EXPECT_EQ(r.failures.size(), std::min<std::size_t>(r.failedEntries, kMaxListedFailures));
         return r;
     }
 
@@ -198,7 +205,8 @@ TEST_F(HostileCorpus, StructuralDamage) {
         UnpackResult r = Install(c.bytes);
         EXPECT_EQ(r.openResult, c.openResult);
         EXPECT_EQ(r.entryCount, c.entryCount);
-        EXPECT_EQ(FailureCodes(r), c.failures);
+        EXPECT_EQ(FailureCodes(r), FirstListed(c.failures));
+        EXPECT_EQ(r.failedEntries, c.failures.size());
         ExpectInstalled(c.installed);
         Clear();
     }

@@ -301,6 +301,26 @@ def test_damaged(work: Path):
             check(listed.returncode == 0, f"{label}: list exit {listed.returncode}")
         print(f"{'ok' if len(failures) == before else 'failed'}: damaged {label}")
 
+    # An end record that counts 65535 entries over one: the first hundred
+    # missing ones are named, the rest summed up in one line.
+    before = len(failures)
+    archive = work / "count.zip"
+    with zipfile.ZipFile(archive, "w") as zf:
+        zf.writestr("a.txt", "alpha")
+    blob = bytearray(archive.read_bytes())
+    end = blob.rfind(b"PK\x05\x06")
+    blob[end + 8: end + 12] = b"\xff\xff\xff\xff"
+    archive.write_bytes(blob)
+    result = quarn("extract", archive, work / "count.out")
+    errors = result.stderr.decode(errors="replace").splitlines()
+    check(result.returncode == 1, f"count: extract exit {result.returncode}")
+    check(len(errors) == 101 and errors[0].startswith("quarn: entry 1: ")
+          and errors[99].startswith("quarn: entry 100: ")
+          and errors[100].endswith("and 65434 more entries not installed"),
+          f"count: extract stderr {errors[:2]!r} ... {errors[-2:]!r} ({len(errors)} lines)")
+    check((work / "count.out" / "a.txt").read_bytes() == b"alpha", "count: a.txt not extracted")
+    print(f"{'ok' if len(failures) == before else 'failed'}: damaged entry count")
+
 
 # --------------------------------------------------------------------- errors
 

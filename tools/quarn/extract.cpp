@@ -41,6 +41,10 @@ void ReportFailures(const UnpackResult& result, const std::string& archivePath,
             failure.name.empty() ? "entry " + std::to_string(failure.index) : failure.name;
         ReportError(subject, UnpackResultText(failure.code));
     }
+    if (result.failedEntries > result.failures.size()) {
+        ReportError(archivePath, "and " + std::to_string(result.failedEntries - result.failures.size()) +
+                                     " more entries not installed");
+    }
     if (result.failures.empty()) ReportError(archivePath, "unpacking incomplete");
 }
 
