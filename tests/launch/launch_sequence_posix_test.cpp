@@ -2,7 +2,13 @@
 // the launch table, install folders in real temporary folders.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "identity/guest_identity.h"
@@ -235,6 +241,104 @@ TEST_F(LaunchTest, SpacesInTheInstallPathAreQuoted) {
     const LaunchReport report = RunLaunchSequence();
     EXPECT_EQ(Started(), "\"" + report.installFolder + "play.exe\"");
     EXPECT_NE(report.processId, 0u);
+}
+
+// Updates that hit a fault: the fault's file stays as it was, the rest is
+// updated, the stamp keeps the old version, the game still starts, and the
+// next start after the fault is gone completes the update.
+struct UpdateFaultTest : LaunchTest {
+    void InstallFirstVersion() {
+        Package(ZipBuilder().file("play.exe", "game program").file("data/a.txt", "alpha").file("big.bin", "old"));
+        ASSERT_TRUE(RunLaunchSequence().stampWritten);
+        oldStamp = Stamp(340);
+        fs::remove(DocumentsInstall() / "data/a.txt");  // to see that the update ran
+        SetBuild("2.5.1.341");
+    }
+    void PackageUpdate(const std::string& big) {
+        Package(ZipBuilder().file("play.exe", "game program").file("data/a.txt", "alpha").file("big.bin", big, true));
+    }
+    void ExpectIncomplete(const LaunchReport& report) {
+        EXPECT_TRUE(report.unpacked);
+        EXPECT_FALSE(report.unpackComplete);
+        EXPECT_FALSE(report.stampWritten);
+        EXPECT_EQ(ReadWholeFile(DocumentsInstall() / "gameversion.txt"), oldStamp);
+        EXPECT_EQ(ReadWholeFile(DocumentsInstall() / "data/a.txt"), "alpha");
+        EXPECT_NE(report.processId, 0u);
+    }
+    void ExpectCompletedNow(const std::string& big) {
+        const LaunchReport report = RunLaunchSequence();
+        EXPECT_TRUE(report.unpackComplete);
+        EXPECT_TRUE(report.stampWritten);
+        EXPECT_EQ(ReadWholeFile(DocumentsInstall() / "gameversion.txt"), Stamp(341));
+        EXPECT_EQ(ReadWholeFile(DocumentsInstall() / "big.bin"), big);
+    }
+    std::string oldStamp;
+};
+
+TEST_F(UpdateFaultTest, FileThatCannotBeReplaced) {
+    // A read-only file, and a folder standing where the file must go.
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> fault, remove;
+        std::function<void(const fs::path&)> expectIntact;
+    };
+    const Case cases[] = {
+        {"read-only file",
+         [](const fs::path& f) { fs::permissions(f, fs::perms::owner_write | fs::perms::group_write |
+                                                     fs::perms::others_write, fs::perm_options::remove); },
+         [](const fs::path& f) { fs::permissions(f, fs::perms::owner_write, fs::perm_options::add); },
+         [](const fs::path& f) { EXPECT_EQ(ReadWholeFile(f), "old"); }},
+        {"folder in the way",
+         [](const fs::path& f) {
+             fs::remove(f);
+             fs::create_directories(f / "inside");
+         },
+         [](const fs::path& f) { fs::remove_all(f); },
+         [](const fs::path& f) { EXPECT_TRUE(fs::is_directory(f / "inside")); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        InstallFirstVersion();
+        const fs::path big = DocumentsInstall() / "big.bin";
+        c.fault(big);
+        const std::string update = PatternBytes(5000);
+        PackageUpdate(update);
+        ExpectIncomplete(RunLaunchSequence());
+        c.expectIntact(big);
+        ExpectIncomplete(RunLaunchSequence());  // tried again, and kept again
+        c.remove(big);
+        ExpectCompletedNow(update);
+        fs::remove_all(temp / "Documents");
+    }
+}
+
+// A full file system: a file-size limit makes the write that crosses it
+// store only what fits, as a full disk does. The limit holds for the whole
+// process, so that start runs in a child, which reports by its exit status.
+TEST_F(UpdateFaultTest, FullFileSystemInTheMiddleOfAnEntry) {
+    InstallFirstVersion();
+    const std::string update = PatternBytes(200000);
+    PackageUpdate(update);
+    constexpr rlim_t kLimit = 50000;
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);  // the write fails instead of killing
+        rlimit limit{kLimit, kLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const LaunchReport r = RunLaunchSequence();
+        _exit((r.unpacked ? 1 : 0) | (r.unpackComplete ? 2 : 0) | (r.stampWritten ? 4 : 0) |
+              (r.processId != 0 ? 8 : 0));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1 | 8) << "unpacked 1, complete 2, stamp 4, started 8";
+    EXPECT_EQ(ReadWholeFile(DocumentsInstall() / "gameversion.txt"), oldStamp);
+    EXPECT_EQ(ReadWholeFile(DocumentsInstall() / "data/a.txt"), "alpha");
+    // The entry cut short is written in place; the next start rewrites it.
+    EXPECT_EQ(fs::file_size(DocumentsInstall() / "big.bin"), kLimit);
+    ExpectCompletedNow(update);
 }
 
 }  // namespace
