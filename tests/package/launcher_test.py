@@ -3,6 +3,7 @@
 
 Usage: launcher_test.py --quarn QUARN --kit LAUNCHER_KIT --game-program STARCOURIER_EXE
                         --game-files FOLDER --holder HOLDER_EXE
+                        --hostile-writer WRITER_EXE --windres WINDRES --cxx CXX
 
 Every package carries Star Courier, whose program appends a record of its
 command line, working folder and neighbours to launch-record.txt beside
@@ -18,7 +19,14 @@ cleared between them.
 - a second run only starts; a new payload or a new build re-installs;
 - a running game keeps its program: the rest is updated, the stamp is not
   written, and the next start completes the update;
+- an update that meets a read-only file, or a folder where a file must go,
+  keeps that file and the old stamp, and completes once the fault is gone;
+- when no install folder can be made, nothing is unpacked or started, and
+  the next start after the obstacle is gone installs;
 - a package without identity installs and starts nothing;
+- every archive of the hostile-archive corpus as the payload: nothing is
+  written outside the install folder, the good entries come out intact, and
+  the stamp is written only for an archive that installs completely;
 - the launcher ends by itself, with exit status 0, every time.
 """
 
@@ -31,10 +39,11 @@ import subprocess
 import sys
 import tempfile
 import time
+import types
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
-from checks import check, failures  # noqa: E402
+from checks import check, failures, link_with_kit, version_block  # noqa: E402
 from checks import run_text as run  # noqa: E402
 
 ARGS = None
@@ -123,6 +132,7 @@ class Prefix:
         self.drive = self.root / "drive_c"
         user = self.drive / "users" / getpass.getuser()
         self.documents = user / "Documents"
+        self.application_data = user / "AppData" / "Roaming"
         assert self.documents.is_dir(), f"no Documents folder at {self.documents}"
         self.windows_documents = f"C:\\users\\{getpass.getuser()}\\Documents"
         self.start = start  # the launcher's working folder
@@ -302,6 +312,118 @@ def test_running_game(prefix, v4, v6):
     expect_install(prefix, folder, windows, v6, starts + 1, "update after the game ended")
 
 
+def test_update_faults(prefix, v4, payload):
+    """An update (payload has another settings.ini) that meets a file it
+    cannot replace: the file stays as it was, the rest is updated, the stamp
+    keeps the old version, the game starts; once the fault is gone, the next
+    start completes the update."""
+    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
+    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    settings = folder / "settings.ini"
+
+    def read_only():
+        os.chmod(settings, 0o444)
+        return lambda: os.chmod(settings, 0o644)
+
+    def folder_in_the_way():
+        settings.unlink()
+        (settings / "inside").mkdir(parents=True)
+        return lambda: shutil.rmtree(settings)
+
+    for what, make_fault in (("read-only file", read_only), ("folder in the way", folder_in_the_way)):
+        prefix.reset()
+        prefix.launch(v4, f"{what}: first install")
+        old = settings.read_bytes()
+        remove_fault = make_fault()
+        (folder / DELETED).unlink()
+        prefix.launch(payload, f"{what}: update")
+        check((folder / DELETED).exists(), f"{what}: the other files were not updated")
+        if settings.is_dir():
+            check((settings / "inside").is_dir(), f"{what}: the folder in the way lost its content")
+        else:
+            check(settings.read_bytes() == old, f"{what}: the file that could not be replaced changed")
+        check((folder / "gameversion.txt").read_text() == v4.stamp, f"{what}: the stamp was written")
+        starts = len(records(folder))
+        check(starts == 2, f"{what}: {starts} start(s) recorded, expected 2")
+        remove_fault()
+        prefix.launch(payload, f"{what}: once the fault is gone")
+        expect_install(prefix, folder, windows, payload, starts + 1, f"{what}: once the fault is gone")
+
+
+def test_no_install_folder(prefix, v4):
+    """Files stand where each candidate's folder must be made: nothing is
+    unpacked or started. Once the first is gone, the next start installs there."""
+    prefix.reset(r"C:\Games")
+    blockers = [prefix.drive / "Games", prefix.documents / "QUARN", prefix.application_data / "QUARN"]
+    for blocker in blockers:
+        blocker.write_text("in the way\n")
+    try:
+        prefix.launch(v4, "no install folder")
+        check(all(b.is_file() and b.read_text() == "in the way\n" for b in blockers),
+              "no install folder: a file in the way changed")
+        check(not records(prefix.start) and not records(v4.exe.parent), "no install folder: a game was started")
+        blockers[0].unlink()
+        prefix.launch(v4, "install folder free again")
+        expect_install(prefix, prefix.drive / "Games" / "bin" / OWNER / GAME,
+                       f"C:\\Games\\bin\\{OWNER}\\{GAME}", v4, 1, "install folder free again")
+    finally:
+        for blocker in blockers[1:]:
+            blocker.unlink(missing_ok=True)
+
+
+def read_corpus(folder: Path):
+    """corpus.txt of the hostile writer: {label: (complete, {name: data})}."""
+    cases = {}
+    for line in (folder / "corpus.txt").read_text().splitlines():
+        kind, label, *fields = line.split(" ")
+        if kind == "archive":
+            cases[label] = (fields[0] == "1", {})
+        else:
+            cases[label][1][bytes.fromhex(fields[0]).decode()] = bytes.fromhex(fields[1])
+    return cases
+
+
+def tree(root: Path):
+    return {p.relative_to(root).as_posix() for p in root.rglob("*")}
+
+
+def test_hostile_corpus(prefix, root):
+    """Each archive of the hostile-archive corpus as the payload of a
+    package of its own (identity velmor.hostile)."""
+    corpus = root / "hostile"
+    corpus.mkdir()
+    result = run(["wine", ARGS.hostile_writer, dos(corpus)], timeout=120)
+    if not check(result.returncode == 0, f"hostile writer: exit {result.returncode}: {result.stderr.strip()}"):
+        return
+    folder = prefix.documents / "QUARN" / "bin" / OWNER / "hostile"
+    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\hostile"
+    slowest = (0.0, "")
+    for label, (complete, files) in read_corpus(corpus).items():
+        what = f"hostile {label}"
+        exe = corpus / f"{label}.exe"
+        link_with_kit(f'GAMEDATA RCDATA "{label}.zip"\nGAMEID RCDATA "{label}.gameid"\n'
+                      + version_block([(0x409, 1200)], {"040904B0": "1.0.0.7"})
+                      + '#include "dialog.rc"\n', exe, ARGS.kit, ARGS.windres, ARGS.cxx)
+        prefix.reset()
+        before = tree(prefix.drive), tree(root)
+        began = time.monotonic()
+        prefix.launch(types.SimpleNamespace(exe=exe), what)
+        slowest = max(slowest, (time.monotonic() - began, label))
+        inside = "users/" + prefix.documents.relative_to(prefix.drive / "users").as_posix() + "/QUARN"
+        outside = sorted(p for p in tree(prefix.drive) - before[0]
+                         if p != inside and not p.startswith(inside + "/") and not p.startswith("windows/"))
+        check(not outside, f"{what}: written outside the install folder: {outside[:5]}")
+        check(tree(root) == before[1], f"{what}: written beside the package or in the start folder")
+        stamp = (folder / "gameversion.txt").exists()
+        check(stamp == complete, f"{what}: stamp {'written' if stamp else 'missing'}")
+        for name, data in files.items():
+            # Windows refuses a path of 260 characters or more.
+            if len(windows) + 1 + len(name) < 260:
+                path = folder / name
+                check(path.is_file() and path.read_bytes() == data, f"{what}: {name} not installed intact")
+    print(f"hostile corpus: the slowest launch took {slowest[0]:.1f} s ({slowest[1]})")
+
+
 def test_no_identity(prefix, bare):
     prefix.reset()
     prefix.launch(bare, "no identity")
@@ -317,12 +439,15 @@ def main():
     parser.add_argument("--game-program", required=True, type=Path)
     parser.add_argument("--game-files", required=True, type=Path)
     parser.add_argument("--holder", required=True, type=Path)
+    parser.add_argument("--hostile-writer", required=True, type=Path)
+    parser.add_argument("--windres", required=True)
+    parser.add_argument("--cxx", required=True)
     ARGS = parser.parse_args()
     if not ARGS.quarn.is_file():
         print(f"no native quarn at {ARGS.quarn}: build the native preset first "
               "(cmake --preset native && cmake --build --preset native)")
         return 1
-    for needed in (ARGS.kit / "launcher.o", ARGS.game_program, ARGS.holder):
+    for needed in (ARGS.kit / "launcher.o", ARGS.game_program, ARGS.holder, ARGS.hostile_writer):
         if not needed.is_file():
             print(f"missing {needed}: build the Windows preset first")
             return 1
@@ -341,7 +466,10 @@ def main():
             test_documents_and_rerun(prefix, v4, payload, v5)
             test_userpath(prefix, v4)
             test_running_game(prefix, v4, v6)
+            test_update_faults(prefix, v4, payload)
+            test_no_install_folder(prefix, v4)
             test_no_identity(prefix, bare)
+            test_hostile_corpus(prefix, root)
         finally:
             prefix.reset()
     if failures:

@@ -27,12 +27,18 @@ set_tests_properties(package_wine PROPERTIES
 
 # The real launcher kit packed with the sample game, run under Wine; the
 # holder keeps the installed program busy as a running game would.
+# The hostile-archive corpus is written out by a program of the test
+# support library and linked into packages of the launcher kit.
 add_executable(quarn_package_holder ${CMAKE_CURRENT_LIST_DIR}/holder.cpp)
+add_executable(quarn_hostile_writer ${CMAKE_CURRENT_LIST_DIR}/hostile_writer.cpp)
+target_link_libraries(quarn_hostile_writer PRIVATE quarn_test_support quarn_encoder)
 add_test(NAME package_launcher
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/launcher_test.py
     --quarn ${QUARN_NATIVE_TOOL} --kit ${CMAKE_BINARY_DIR}/kit
     --game-program $<TARGET_FILE:star_courier>
     --game-files ${CMAKE_SOURCE_DIR}/samples/star-courier/files
-    --holder $<TARGET_FILE:quarn_package_holder>)
+    --holder $<TARGET_FILE:quarn_package_holder>
+    --hostile-writer $<TARGET_FILE:quarn_hostile_writer>
+    --windres ${QUARN_TEST_WINDRES} --cxx ${CMAKE_CXX_COMPILER})
 set_tests_properties(package_launcher PROPERTIES
   ENVIRONMENT "${QUARN_WINE_ENV}" FIXTURES_REQUIRED wine TIMEOUT 600)

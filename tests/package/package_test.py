@@ -35,7 +35,7 @@ import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
-from checks import check, failures  # noqa: E402
+from checks import check, failures, link_with_kit, version_block  # noqa: E402
 from checks import run_text as run  # noqa: E402
 
 ARGS = None
@@ -119,25 +119,8 @@ def pack_ok(*args):
 
 
 def link_exe(rc_text: str, out: Path):
-    """Links the probe kit with a resource script of our own; the files it
-    names lie beside out."""
-    folder, rc, obj = out.parent, out.stem + ".rc", out.stem + ".res.o"
-    (folder / rc).write_text("#include <windows.h>\nLANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US\n" + rc_text)
-    steps = [[ARGS.windres, "-O", "coff", "-i", rc, "-o", obj],
-             [ARGS.cxx, "-static", "-o", out, Path(ARGS.kit) / "launcher.o", obj,
-              *(Path(ARGS.kit) / "link.txt").read_text().split()]]
-    for step in steps:
-        result = run(step, cwd=folder)
-        assert result.returncode == 0, f"{step[0]}: {result.stdout}{result.stderr}"
-
-
-def version_block(translations, tables):
-    """A VERSIONINFO with the given translation pairs and {block: FileVersion}."""
-    strings = "".join(f'    BLOCK "{block}"\n    BEGIN\n      VALUE "FileVersion", "{text}"\n    END\n'
-                      for block, text in tables.items())
-    pairs = ", ".join(f"{lang:#x}, {codepage}" for lang, codepage in translations)
-    return ("1 VERSIONINFO\nFILEVERSION 1,0,0,0\nBEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n"
-            f"{strings}  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", {pairs}\n  END\nEND\n")
+    """Links the probe kit with a resource script of our own."""
+    link_with_kit(rc_text, out, ARGS.kit, ARGS.windres, ARGS.cxx)
 
 
 def small_zip(path: Path):

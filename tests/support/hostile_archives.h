@@ -1,0 +1,46 @@
+// Archives made to hurt an installer, each with what installing it must
+// give: lying sizes, counts and offsets, records that share or overlap data,
+// comments at the edge of the end-record search, and names aimed outside the
+// folder or at devices. The folder-unpacking tests install them directly;
+// the package tests write them out and install them through the launcher.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/zip_builder.h"
+
+namespace quarn::testing {
+
+using Failures = std::vector<std::pair<std::int32_t, std::int32_t>>;  // (index, code)
+using Files = std::map<std::string, std::string>;                     // name: data
+
+struct HostileArchive {
+    std::string label;
+    std::string bytes;
+    std::int32_t openResult;   // what opening it gives (0: it opens)
+    std::uint32_t entryCount;  // as the end record claims
+    Files installed;           // entries that must come out intact
+    Failures failures;         // every entry that must be reported, in order
+};
+
+// Every index from first to last (inclusive) failing with one code.
+Failures Failing(std::int32_t first, std::int32_t last, std::int32_t code);
+
+// The archive with the central record of one entry pointed at another
+// local header.
+std::string WithCentralLocalOffset(Zip zip, std::size_t entry, std::uint32_t offset);
+
+// Names that must never become files: they climb out, are absolute, name a
+// drive, a stream or a device, or are empty.
+const std::vector<std::string>& UnsafeEntryNames();
+
+// The whole corpus; labels are unique and safe as file names.
+std::vector<HostileArchive> HostileArchives();
+// One of them; an empty label when there is none of that name.
+HostileArchive HostileArchiveNamed(const std::string& label);
+
+}  // namespace quarn::testing
