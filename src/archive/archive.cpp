@@ -99,6 +99,43 @@ bool WalkToEntry(ZipDirectory* directory, std::uint32_t index) {
     return directory->currentValid != 0;
 }
 
+namespace {
+
+// Reads the current entry's record, its local header checked, into the
+// archive's cache; on failure the cache holds no entry.
+std::int32_t CacheCurrentRecord(ZipArchive* archive) {
+    ZipDirectory* directory = archive->directory;
+    ZipEntry& record = archive->cachedEntry;
+    archive->cachedIndex = -1;
+    EntryInfo info = {};
+    if (GetCurrentEntryInfo(directory, &info, record.name, sizeof record.name, nullptr, 0, nullptr, 0) != 0) {
+        return ArchErrCentralHeader;
+    }
+    // A name cut to fit, or cut by a NUL, would stand for another file.
+    if (info.nameLength >= kMaxPath || std::strlen(record.name) != info.nameLength) {
+        return ArchErrEntryName;
+    }
+    std::uint32_t varSize = 0, extraOffset = 0, extraLength = 0;
+    if (CheckLocalHeader(directory, &varSize, &extraOffset, &extraLength) != 0) {
+        return ArchErrLocalHeader;
+    }
+    if (!SkipLocalExtra(directory->source, directory->bytesBefore + extraOffset, extraLength)) {
+        return ArchErrLocalExtra;
+    }
+    record.index = static_cast<std::int32_t>(directory->currentIndex);
+    record.attributes = AttributesFrom(info.externalAttributes);
+    record.compressedSize = info.compressedSize;
+    record.uncompressedSize = info.uncompressedSize;
+    os::FileTime utc;  // stays zero for a DOS time that is no valid date
+    os::DosDateTimeToUtc(static_cast<std::uint16_t>(info.dosDateTime >> 16),
+                         static_cast<std::uint16_t>(info.dosDateTime & 0xFFFF), &utc);
+    record.accessTime = record.creationTime = record.writeTime = utc;
+    archive->cachedIndex = record.index;
+    return ArchOk;
+}
+
+}  // namespace
+
 std::int32_t GetEntryRecord(ZipArchive* archive, std::int32_t index, ZipEntry* entry) {
     ZipDirectory* directory = archive->directory;
     if (entry == nullptr || index < -1 || index >= static_cast<std::int64_t>(directory->entryCount)) {
@@ -115,35 +152,8 @@ std::int32_t GetEntryRecord(ZipArchive* archive, std::int32_t index, ZipEntry* e
         return ArchOk;
     }
     if (!WalkToEntry(directory, static_cast<std::uint32_t>(index))) return ArchErrCentralHeader;
-    EntryInfo info = {};
-    char name[kMaxPath];
-    if (GetCurrentEntryInfo(directory, &info, name, sizeof name, nullptr, 0, nullptr, 0) != 0) {
-        return ArchErrCentralHeader;
-    }
-    // A name cut to fit, or cut by a NUL, would stand for another file.
-    if (info.nameLength >= kMaxPath || std::strlen(name) != info.nameLength) {
-        return ArchErrEntryName;
-    }
-    std::uint32_t varSize = 0, extraOffset = 0, extraLength = 0;
-    if (CheckLocalHeader(directory, &varSize, &extraOffset, &extraLength) != 0) {
-        return ArchErrLocalHeader;
-    }
-    if (!SkipLocalExtra(directory->source, directory->bytesBefore + extraOffset, extraLength)) {
-        return ArchErrLocalExtra;
-    }
-    ZipEntry record;
-    record.index = static_cast<std::int32_t>(directory->currentIndex);
-    std::memcpy(record.name, name, info.nameLength + 1);
-    record.attributes = AttributesFrom(info.externalAttributes);
-    record.compressedSize = info.compressedSize;
-    record.uncompressedSize = info.uncompressedSize;
-    os::FileTime utc;  // stays zero for a DOS time that is no valid date
-    os::DosDateTimeToUtc(static_cast<std::uint16_t>(info.dosDateTime >> 16),
-                         static_cast<std::uint16_t>(info.dosDateTime & 0xFFFF), &utc);
-    record.accessTime = record.creationTime = record.writeTime = utc;
-    *entry = record;
-    archive->cachedEntry = record;
-    archive->cachedIndex = index;
+    if (std::int32_t code = CacheCurrentRecord(archive); code != ArchOk) return code;
+    *entry = archive->cachedEntry;
     return ArchOk;
 }
 
