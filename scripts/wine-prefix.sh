@@ -22,6 +22,11 @@ if [ ! -f "$prefix/.quarn-ready" ]; then
   wineboot -i >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
   wineserver -w
+  # Without the null display driver every window would need an X server.
+  if ! grep -q '^"Graphics"="null"' "$prefix/user.reg"; then
+    echo "wine-prefix: the null display driver could not be set in $prefix" >&2
+    exit 1
+  fi
   touch "$prefix/.quarn-ready"
 fi
 keep_folders_inside
