@@ -40,10 +40,11 @@ for t in "${targets[@]}"; do
   # The unpack target's sandbox goes here; libFuzzer's timed exit skips the
   # target's own clean-up. A memory file system when there is one: files
   # are made and removed for every input.
+  # One of its own per run: runs of other checkouts may share the machine.
   scratch_root=$build/tmp
-  [ -d /dev/shm ] && [ -w /dev/shm ] && scratch_root=/dev/shm/quarn-fuzz-$(id -u)
-  scratch=$scratch_root/$t
-  rm -rf "$scratch" && mkdir -p "$scratch"
+  [ -d /dev/shm ] && [ -w /dev/shm ] && scratch_root=/dev/shm
+  mkdir -p "$scratch_root"
+  scratch=$(mktemp -d "$scratch_root/quarn-fuzz-$t.XXXXXX")
   start=$(date +%s)
   rc=0
   # A fixed seed by default, so that a bounded run repeats what ran before.
