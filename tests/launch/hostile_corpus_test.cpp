@@ -25,12 +25,6 @@ namespace {
 using namespace testing;
 namespace fs = std::filesystem;
 
-Failures FailureCodes(const UnpackResult& r) {
-    Failures out;
-    for (const auto& f : r.failures) out.emplace_back(f.index, f.code);
-    return out;
-}
-
 // The failures an unpacking lists of all it counts.
 Failures FirstListed(Failures all) {
     if (all.size() > kMaxListedFailures) all.resize(kMaxListedFailures);

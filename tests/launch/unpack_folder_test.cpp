@@ -28,12 +28,6 @@ std::set<std::string> Listing(const fs::path& folder) {
     return names;
 }
 
-std::vector<std::pair<std::int32_t, std::int32_t>> FailureCodes(const UnpackResult& r) {
-    std::vector<std::pair<std::int32_t, std::int32_t>> out;
-    for (const auto& f : r.failures) out.emplace_back(f.index, f.code);
-    return out;
-}
-
 // The test stands in its own folder `here`; the payload goes to `target`,
 // named with a trailing separator as the launcher names its install folder.
 struct UnpackTest : ::testing::Test {

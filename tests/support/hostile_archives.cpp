@@ -70,6 +70,12 @@ std::string WithCentralLocalOffset(Zip zip, std::size_t entry, std::uint32_t off
     return zip.bytes;
 }
 
+Failures FailureCodes(const UnpackResult& r) {
+    Failures out;
+    for (const auto& f : r.failures) out.emplace_back(f.index, f.code);
+    return out;
+}
+
 Failures Failing(std::int32_t first, std::int32_t last, std::int32_t code) {
     Failures out;
     for (std::int32_t i = first; i <= last; ++i) out.emplace_back(i, code);

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "launch/unpack_folder.h"
 #include "support/zip_builder.h"
 
 namespace quarn::testing {
@@ -26,6 +27,9 @@ struct HostileArchive {
     Files installed;           // entries that must come out intact
     Failures failures;         // every entry that must be reported, in order
 };
+
+// The (index, code) pairs an unpacking lists.
+Failures FailureCodes(const UnpackResult& r);
 
 // Every index from first to last (inclusive) failing with one code.
 Failures Failing(std::int32_t first, std::int32_t last, std::int32_t code);
