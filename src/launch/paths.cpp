@@ -10,8 +10,6 @@ namespace quarn {
 
 namespace {
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
 bool IsDriveRoot(const char* path) {
     return IsAsciiLetter(path[0]) && path[1] == ':' && IsPathSeparator(path[2]) && path[3] == '\0';
 }
@@ -21,8 +19,6 @@ bool HasDrivePrefix(const char* path) {
 }
 
 }  // namespace
-
-bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool AppendPathSeparator(char* path, std::size_t capacity) {
     if (path == nullptr) return true;
@@ -48,12 +44,6 @@ const char* FindFirstSeparator(const char* position) {
         if (IsPathSeparator(*position)) return position;
     }
     return nullptr;
-}
-
-const char* FileNamePart(const char* text) {
-    if (text == nullptr) return nullptr;
-    const char* last = FindLastSeparator(text);
-    return last != nullptr ? last + 1 : text;
 }
 
 char* ParentPathCopy(const char* text) {

@@ -5,9 +5,9 @@
 
 #include <cstddef>
 
-namespace quarn {
+#include "base/text.h"
 
-bool IsPathSeparator(char c);
+namespace quarn {
 
 // Appends '\' unless the path already ends in a separator (an empty path
 // becomes "\"). False, with the path unchanged, when capacity (the buffer's
@@ -17,8 +17,6 @@ bool AppendPathSeparator(char* path, std::size_t capacity);
 const char* FindLastSeparator(const char* text);
 // The first separator at or after position.
 const char* FindFirstSeparator(const char* position);
-// Where the file name begins: after the last separator, or the whole text.
-const char* FileNamePart(const char* text);
 
 // Everything before the last separator, in a block the caller frees with
 // std::free; nullptr when there is no separator (or no memory).

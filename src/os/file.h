@@ -30,6 +30,9 @@ struct FileTime {
     friend bool operator==(const FileTime&, const FileTime&) = default;
 };
 
+// FileTime ticks from 1601-01-01 to the Unix epoch, 1970-01-01.
+inline constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000;
+
 enum SeekOrigin : int { SeekBegin = 0, SeekCurrent = 1, SeekEnd = 2 };
 
 // An independent duplicate with the same access; kInvalidHandle on failure,
