@@ -30,8 +30,20 @@ struct FileTime {
     friend bool operator==(const FileTime&, const FileTime&) = default;
 };
 
-// FileTime ticks from 1601-01-01 to the Unix epoch, 1970-01-01.
-inline constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000;
+inline constexpr std::int64_t kFileTimeTicksPerSecond = 10000000;
+// Seconds from 1601-01-01, where FileTime counts from, to 1970-01-01.
+inline constexpr std::int64_t kUnixEpochInFileTimeSeconds = 11644473600;
+inline constexpr std::int64_t kUnixEpochInFileTimeTicks =
+    kUnixEpochInFileTimeSeconds * kFileTimeTicksPerSecond;
+
+// FileTime ticks of a time given in seconds since 1970-01-01, UTC.
+constexpr std::uint64_t FileTimeTicksFromUnix(std::int64_t seconds) {
+    return static_cast<std::uint64_t>((seconds + kUnixEpochInFileTimeSeconds) *
+                                      kFileTimeTicksPerSecond);
+}
+
+// The value that SeekFile gives when the system refuses the move.
+inline constexpr std::uint32_t kSeekFailed = 0xFFFFFFFF;
 
 enum SeekOrigin : int { SeekBegin = 0, SeekCurrent = 1, SeekEnd = 2 };
 
