@@ -101,9 +101,9 @@ bool ReadStamp(const char* path, Stamp* stamp) {
     std::FILE* file = os::OpenTextFile(path, "rt");
     if (file == nullptr) return false;
     unsigned long build = 0, size = 0;
-    if (std::fscanf(file, "%lu %lu", &build, &size) < 0) {
-        // An empty file: both numbers stay 0.
-    }
+    // Numbers that are not there (an empty file) stay 0, so how many were read
+    // does not matter.
+    [[maybe_unused]] const int matched = std::fscanf(file, "%lu %lu", &build, &size);
     std::fclose(file);
     stamp->buildNumber = static_cast<std::uint32_t>(build);
     stamp->payloadSize = static_cast<std::uint32_t>(size);

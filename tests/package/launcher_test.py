@@ -34,7 +34,6 @@ import argparse
 import getpass
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -43,7 +42,7 @@ import types
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
-from checks import check, failures, link_with_kit, version_block  # noqa: E402
+from checks import check, finish, gamedata, link_with_kit, version_block  # noqa: E402
 from checks import run_text as run  # noqa: E402
 
 ARGS = None
@@ -62,43 +61,6 @@ def dos(path: Path) -> str:
 
 # ------------------------------------------------------------ packages
 
-def gamedata_size(exe: Path) -> int:
-    """Size of the RCDATA resource GAMEDATA of a PE file."""
-    data = exe.read_bytes()
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
-    optional = pe + 24
-    rsrc_rva = struct.unpack_from("<I", data, optional + 112 + 2 * 8)[0]
-    table = [struct.unpack_from("<8xIIII", data, optional + optional_size + 40 * i) for i in range(sections)]
-
-    def offset(rva):
-        for vsize, va, raw_size, raw in table:
-            if va <= rva < va + max(vsize, raw_size):
-                return raw + rva - va
-        raise ValueError(f"RVA {rva:#x} outside the sections")
-
-    base = offset(rsrc_rva)
-
-    def entries(at):
-        named, ids = struct.unpack_from("<12xHH", data, base + at)
-        for i in range(named + ids):
-            name, target = struct.unpack_from("<II", data, base + at + 16 + 8 * i)
-            if name & 0x80000000:
-                at_name = base + (name & 0x7FFFFFFF)
-                length = struct.unpack_from("<H", data, at_name)[0]
-                name = data[at_name + 2:at_name + 2 + 2 * length].decode("utf-16-le")
-            yield name, target & 0x7FFFFFFF
-
-    for rtype, names in entries(0):
-        if rtype != 10:  # RT_RCDATA
-            continue
-        for name, languages in entries(names):
-            if name == "GAMEDATA":
-                _, leaf = next(entries(languages))
-                return struct.unpack_from("<II", data, base + leaf)[1]
-    raise ValueError(f"{exe}: no GAMEDATA")
-
-
 class Package:
     """A package of Star Courier in a folder of its own, named StarCourier.exe."""
 
@@ -116,7 +78,7 @@ class Package:
                       "--out", self.exe, "--kit", ARGS.kit])
         assert result.returncode == 0, f"pack {name}: {result.stdout}{result.stderr}"
         self.build = int(version.split(".")[3])
-        self.size = gamedata_size(self.exe)
+        self.size = len(gamedata(self.exe))
         self.stamp = f"{self.build} {self.size}"
 
     def files(self):
@@ -472,11 +434,7 @@ def main():
             test_hostile_corpus(prefix, root)
         finally:
             prefix.reset()
-    if failures:
-        print(f"{len(failures)} check(s) failed")
-        return 1
-    print("all checks passed")
-    return 0
+    return finish()
 
 
 if __name__ == "__main__":

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Packages made by quarn pack, checked from the outside.
 
-Usage: package_test.py --quarn QUARN --kit PROBE_KIT --windres WINDRES --cxx CXX
-                       --windows-quarn QUARN_EXE {wine|inspect|refusals}
+Usage: package_test.py --quarn QUARN --windres WINDRES --cxx MINGW_CXX
+                       [--kit PROBE_KIT --windows-quarn QUARN_EXE] {wine|inspect|refusals}
 
 wine: small games are packed with the probe kit (a console stand-in for the
 launcher that prints what the identity calls see) and run under Wine: the
@@ -17,8 +17,14 @@ inspect: quarn inspect on sound and damaged packages (a payload byte patched,
 a GAMEID made for another payload size, a config that is no archive), and
 the payload archive as pack writes it (names, times, attributes).
 
-refusals: bad arguments give the right exit status and one "quarn: " line,
-and leave neither an output file nor a scratch folder behind.
+refusals: bad arguments and bad game folders give the right exit status and
+one "quarn: " line, and leave neither an output file nor a scratch folder
+behind; so do kits whose resource or link step fails and an output that
+cannot be written.
+
+wine needs the probe kit and quarn.exe of the Windows build; inspect and
+refusals link their packages from a stand-in kit made here with the
+mingw-w64 compiler, and run in the native build.
 """
 
 import argparse
@@ -35,62 +41,15 @@ import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
-from checks import check, failures, link_with_kit, version_block  # noqa: E402
+from checks import RT_DIALOG, RT_RCDATA, RT_VERSION, check, finish, gamedata  # noqa: E402
+from checks import link_with_kit, pe_resources, version_block  # noqa: E402
 from checks import run_text as run  # noqa: E402
 
 ARGS = None
 
-RT_DIALOG = 5
-RT_RCDATA = 10
-RT_VERSION = 16
-
-
-# ------------------------------------------------------------ PE resources
-
-def pe_resources(path: Path):
-    """{(type, name): (language, bytes, file offset)} of a PE file's resources."""
-    data = path.read_bytes()
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    assert data[pe:pe + 4] == b"PE\0\0", "not a PE file"
-    sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
-    optional = pe + 24
-    assert struct.unpack_from("<H", data, optional)[0] == 0x20B, "not PE32+"
-    rsrc_rva, _ = struct.unpack_from("<II", data, optional + 112 + 2 * 8)
-    table = []
-    for i in range(sections):
-        _, vsize, va, raw_size, raw = struct.unpack_from("<8sIIII", data, optional + optional_size + 40 * i)
-        table.append((va, max(vsize, raw_size), raw))
-
-    def offset(rva):
-        for va, size, raw in table:
-            if va <= rva < va + size:
-                return raw + rva - va
-        raise ValueError(f"RVA {rva:#x} outside the sections")
-
-    base = offset(rsrc_rva)
-
-    def key(field):
-        if field & 0x80000000:
-            at = base + (field & 0x7FFFFFFF)
-            length = struct.unpack_from("<H", data, at)[0]
-            return data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
-        return field
-
-    def entries(at):
-        named, ids = struct.unpack_from("<12xHH", data, base + at)
-        for i in range(named + ids):
-            name, target = struct.unpack_from("<II", data, base + at + 16 + 8 * i)
-            yield key(name), target
-
-    found = {}
-    for rtype, types in entries(0):
-        for name, names in entries(types & 0x7FFFFFFF):
-            for language, leaf in entries(names & 0x7FFFFFFF):
-                rva, size = struct.unpack_from("<II", data, base + leaf)
-                at = offset(rva)
-                found[(rtype, name)] = (language, data[at:at + size], at)
-    return found
-
+# The exit status that ctest reads as "skipped" (SKIP_RETURN_CODE).
+SKIPPED = 77
+DIALOG_SCRIPT = Path(__file__).resolve().parents[2] / "src" / "app" / "dialog.rc"
 
 # ------------------------------------------------------------ packages
 
@@ -144,7 +103,7 @@ def expect(values, expected, what):
 
 
 def gamedata_size(exe: Path):
-    return str(len(pe_resources(exe)[(RT_RCDATA, "GAMEDATA")][1]))
+    return str(len(gamedata(exe)))
 
 
 # ------------------------------------------------------------ wine
@@ -297,7 +256,7 @@ def test_inspect(root: Path):
     game = make_game(root / "game", "alpha.exe")
     pack_ok("--game", game, "--id", "velmor.alpha", "--lead", "hello", "--version", "1.2.3.45",
             "--out", out / "alpha.exe")
-    entries = str(len(zipfile.ZipFile(io.BytesIO(pe_resources(out / "alpha.exe")[(RT_RCDATA, "GAMEDATA")][1])).infolist()))
+    entries = str(len(zipfile.ZipFile(io.BytesIO(gamedata(out / "alpha.exe"))).infolist()))
     expect_inspect(out / "alpha.exe", 0,
                    {"identity": "velmor.alpha", "lead": '"hello"', "build": '45 (FileVersion "1.2.3.45")',
                     "payload": f"{gamedata_size(out / 'alpha.exe')} bytes, {entries} entries",
@@ -330,7 +289,7 @@ def test_inspect(root: Path):
     pack_ok("--game", other, "--id", "velmor.alpha", "--version", "1.2.3.45", "--out", out / "other" / "alpha.exe")
     crafted = root / "crafted"
     crafted.mkdir()
-    (crafted / "payload.zip").write_bytes(pe_resources(out / "other" / "alpha.exe")[(RT_RCDATA, "GAMEDATA")][1])
+    (crafted / "payload.zip").write_bytes(gamedata(out / "other" / "alpha.exe"))
     (crafted / "gameid.bin").write_bytes(pe_resources(out / "alpha.exe")[(RT_RCDATA, "GAMEID")][1])
     link_exe('GAMEDATA RCDATA "payload.zip"\nGAMEID RCDATA "gameid.bin"\n', crafted / "alpha.exe")
     expect_inspect(crafted / "alpha.exe", 1,
@@ -361,7 +320,7 @@ def check_payload_archive(root: Path):
     out = root / "zipped-out"
     out.mkdir()
     pack_ok("--game", game, "--id", "a.b", "--version", "1.0.0.0", "--out", out / "zipped.exe")
-    payload = zipfile.ZipFile(io.BytesIO(pe_resources(out / "zipped.exe")[(RT_RCDATA, "GAMEDATA")][1]))
+    payload = zipfile.ZipFile(io.BytesIO(gamedata(out / "zipped.exe")))
     expected = sorted([p.relative_to(game).as_posix() + ("/" if p.is_dir() else "") for p in game.rglob("*")])
     check(sorted(payload.namelist()) == expected, f"payload names {sorted(payload.namelist())}, expected {expected}")
     for info in payload.infolist():
@@ -379,6 +338,17 @@ def check_payload_archive(root: Path):
 
 
 # ------------------------------------------------------------ refusals
+
+def expect_refused(result, what, fragment, status=1, one_line=True):
+    """Exit status, and a first stderr line "quarn: ..." that holds fragment;
+    failed steps may add the tool's own output below it."""
+    lines = result.stderr.splitlines()
+    check(result.returncode == status, f"{what}: exit {result.returncode}, expected {status}: {result.stderr.strip()}")
+    check(bool(lines) and lines[0].startswith("quarn: ") and fragment in lines[0],
+          f"{what}: first stderr line lacks 'quarn: ' or {fragment!r}: {result.stderr!r}")
+    if one_line:
+        check(len(lines) == 1, f"{what}: stderr is more than one line: {result.stderr!r}")
+
 
 def test_refusals(root: Path):
     game = make_game(root / "my game", "alpha.exe")
@@ -442,21 +412,12 @@ def test_refusals(root: Path):
         # --kit is added last by pack(); a test-given --kit comes first and
         # the duplicate must not hide the refusal it is about.
         command = [ARGS.quarn, "pack", *words] + ([] if "--kit" in words else ["--kit", ARGS.kit])
-        result = run(command, env=env)
-        lines = result.stderr.splitlines()
-        check(result.returncode == status, f"{what}: exit {result.returncode}, expected {status}: {result.stderr.strip()}")
-        check(len(lines) == 1 and lines[0].startswith("quarn: "), f"{what}: stderr {result.stderr!r}")
+        expect_refused(run(command, env=env), what, "", status)
     check(sorted(p.name for p in out.iterdir()) == [], f"refusals left files: {list(out.iterdir())}")
     check(game.joinpath("alpha.exe").read_bytes().startswith(b"MZ stand-in"), "the game's program was overwritten")
 
-    # A link that fails leaves no package and no partial file.
-    broken_kit = root / "broken kit"
-    broken_kit.mkdir()
-    (broken_kit / "launcher.o").write_bytes(b"not an object file")
-    shutil.copy(Path(ARGS.kit) / "link.txt", broken_kit / "link.txt")
-    result = run([ARGS.quarn, "pack", *args_with(kit=broken_kit)], env=env)
-    check(result.returncode == 1 and result.stderr.startswith("quarn: "), f"broken kit: exit {result.returncode}: {result.stderr}")
-    check(list(out.iterdir()) == [], f"broken kit left {list(out.iterdir())}")
+    refuse_game_folders(root / "bad games", env)
+    fail_build_steps(root / "failing steps", args_with, env)
 
     # Awkward paths everywhere: spaces, a backslash, quotes.
     odd = root / 'odd \\ "folder"'
@@ -472,30 +433,149 @@ def test_refusals(root: Path):
     check(list(scratch.iterdir()) == [], f"scratch folders left behind: {list(scratch.iterdir())}")
 
 
+def add_files(*names):
+    """A fault maker: empty files of these names, folders made on the way."""
+    def make(game: Path):
+        for name in names:
+            (game / name).parent.mkdir(parents=True, exist_ok=True)
+            (game / name).write_bytes(b"")
+    return make
+
+
+def add_many_files(count):
+    """A fault maker: count empty files in one folder, made as fast as Python can."""
+    def make(game: Path):
+        many = game / "many"
+        many.mkdir()
+        for i in range(count):
+            os.close(os.open(many / f"{i:05}", os.O_CREAT | os.O_WRONLY, 0o644))
+    return make
+
+
+def refuse_game_folders(root: Path, env):
+    """Game folders that pack must refuse, each with one fault: names the
+    launcher could not install as they are, and entries that are not regular
+    files or folders. The limits are checked at their edge: a name of 259
+    bytes and 65535 entries still pack."""
+    root.mkdir()
+    entries = len(list(make_game(root / "count", "alpha.exe").rglob("*")))
+    long_folder = "d" * 200  # one name part cannot exceed 255 bytes here
+    refused = "the launcher refuses this name"
+    cases = [
+        ("name of 260 bytes", add_files(f"{long_folder}/{'f' * 59}"), "name is 260 bytes"),
+        ("name of 259 bytes", add_files(f"{long_folder}/{'f' * 58}"), None),
+        ("backslash in a name", add_files("data\\level2.txt"), "a backslash in the name"),
+        ("device name", add_files("CON"), refused),
+        ("device name with an extension", add_files("data/aux.txt"), refused),
+        ("numbered device name, lower case", add_files("lpt1.log"), refused),
+        ("device name as a folder", add_files("nul/readme.txt"), refused),
+        ("dots only", add_files("..."), refused),
+        ("dots and blanks only", add_files("data/. ."), refused),
+        ("colon, a stream on NTFS", add_files("notes.txt:hidden"), refused),
+        ("symlink to a folder", lambda game: os.symlink("data", game / "more"), "only regular files and folders"),
+        ("FIFO", lambda game: os.mkfifo(game / "data" / "pipe"), "only regular files and folders"),
+        ("65536 entries", add_many_files(65536 - entries - 1), "more than 65535 entries"),
+        ("65535 entries", add_many_files(65535 - entries - 1), None),
+    ]
+    out = root / "out"
+    out.mkdir()
+    for i, (what, make_fault, fragment) in enumerate(cases):
+        game = make_game(root / f"game{i}", "alpha.exe")
+        make_fault(game)
+        result = run([ARGS.quarn, "pack", "--game", game, "--no-id", "--version", "1.0.0.1",
+                      "--out", out / "alpha.exe", "--kit", ARGS.kit], env=env)
+        if fragment is None:
+            check(result.returncode == 0 and (out / "alpha.exe").is_file(),
+                  f"{what}: not packed: exit {result.returncode}: {result.stderr.strip()}")
+            (out / "alpha.exe").unlink(missing_ok=True)
+        else:
+            expect_refused(result, what, fragment)
+            check(list(out.iterdir()) == [], f"{what}: left {list(out.iterdir())}")
+        shutil.rmtree(game)
+
+
+def fail_build_steps(root: Path, args_with, env):
+    """Kits that pass the kit check but fail a later step, and an output
+    that cannot be written: each gives a "quarn: " line naming the step,
+    exit status 1, and neither a package nor a partial file."""
+    root.mkdir()
+
+    def kit(name, launcher, dialog):
+        folder = root / name
+        folder.mkdir()
+        (folder / "launcher.o").write_bytes(launcher)
+        (folder / "link.txt").write_text("-mconsole\n")
+        (folder / "dialog.rc").write_text(dialog)
+        return folder
+
+    good = Path(ARGS.kit)
+    broken_object = b"not an object file"
+    blocked = root / "blocked"
+    blocked.mkdir()
+    # The package is copied beside its place first; a non-empty folder there
+    # makes that copy fail whoever runs the test (root writes read-only folders).
+    (blocked / "alpha.exe.quarn-partial" / "inside").mkdir(parents=True)
+    cases = [
+        ("resource compiler fails",
+         kit("bad script", (good / "launcher.o").read_bytes(), "this is no resource script {\n"),
+         blocked.parent / "out-windres", "windres"),
+        ("link fails", kit("bad object", broken_object, (good / "dialog.rc").read_text()),
+         blocked.parent / "out-link", "g++"),
+        ("output cannot be written", good, blocked, "cannot be written"),
+    ]
+    for what, kit_folder, out, fragment in cases:
+        out.mkdir(exist_ok=True)
+        before = sorted(p.name for p in out.iterdir())
+        result = run([ARGS.quarn, "pack", *args_with(kit=kit_folder, out=out / "alpha.exe")], env=env)
+        expect_refused(result, what, fragment, one_line=False)
+        check(sorted(p.name for p in out.iterdir()) == before,
+              f"{what}: left {sorted(set(p.name for p in out.iterdir()) - set(before))}")
+
+
+def stand_in_kit(folder: Path) -> Path:
+    """A kit that links but starts nothing: an empty main and the launcher's
+    own dialog script. Packages of the inspect and refusals parts are read
+    back, never run, so these parts need no Windows build."""
+    folder.mkdir()
+    (folder / "main.cpp").write_text("int main() { return 0; }\n")
+    result = run([ARGS.cxx, "-c", "-o", "launcher.o", "main.cpp"], cwd=folder)
+    assert result.returncode == 0, f"stand-in kit: {result.stdout}{result.stderr}"
+    (folder / "main.cpp").unlink()
+    (folder / "link.txt").write_text("-mconsole\n")
+    shutil.copy(DIALOG_SCRIPT, folder / "dialog.rc")
+    return folder
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
     parser.add_argument("--quarn", required=True)
-    parser.add_argument("--kit", required=True)
+    parser.add_argument("--kit", help="the probe kit of the Windows build (wine only)")
     parser.add_argument("--windres", required=True)
-    parser.add_argument("--cxx", required=True)
-    parser.add_argument("--windows-quarn", required=True)
+    parser.add_argument("--cxx", required=True, help="the mingw-w64 compiler driver")
+    parser.add_argument("--windows-quarn", help="quarn.exe of the Windows build (wine only)")
     parser.add_argument("part", choices=["wine", "inspect", "refusals"])
     ARGS = parser.parse_args()
     if not Path(ARGS.quarn).is_file():
         print(f"no native quarn at {ARGS.quarn}: build the native preset first "
               "(cmake --preset native && cmake --build --preset native)")
         return 1
-    if not (Path(ARGS.kit) / "launcher.o").is_file():
+    if run([ARGS.quarn, "pack", "--help"]).returncode != 0:
+        print(f"skipped: {ARGS.quarn} was built without pack (libzip missing)")
+        return SKIPPED
+    missing = [tool for tool in (ARGS.windres, ARGS.cxx) if not shutil.which(tool)]
+    if missing:
+        print(f"skipped: the mingw-w64 tools are missing: {missing}")
+        return SKIPPED
+    if ARGS.part == "wine" and not (ARGS.kit and (Path(ARGS.kit) / "launcher.o").is_file()
+                                    and ARGS.windows_quarn):
         print(f"no probe kit at {ARGS.kit}: build the Windows preset first")
         return 1
     with tempfile.TemporaryDirectory(prefix="quarn-package-") as folder:
+        if ARGS.part != "wine":
+            ARGS.kit = stand_in_kit(Path(folder) / "stand-in kit")
         {"wine": test_wine, "inspect": test_inspect, "refusals": test_refusals}[ARGS.part](Path(folder))
-    if failures:
-        print(f"{len(failures)} check(s) failed")
-        return 1
-    print("all checks passed")
-    return 0
+    return finish()
 
 
 if __name__ == "__main__":

@@ -1,9 +1,15 @@
-"""Shared pieces of the test scripts: soft checks that collect failures,
-running a command with its output captured as text, and linking a kit with
-resources of a test's own."""
+"""Shared pieces of the test scripts: soft checks that collect failures and
+the verdict at the end, running a command with its output captured as text,
+reading the resources of a PE file, and linking a kit with resources of a
+test's own."""
 
+import struct
 import subprocess
 from pathlib import Path
+
+RT_DIALOG = 5
+RT_RCDATA = 10
+RT_VERSION = 16
 
 # Every failed check, in order; a script fails when this is not empty.
 failures = []
@@ -16,8 +22,68 @@ def check(condition, message):
     return condition
 
 
+def finish():
+    """The script's exit status: 1 when a check failed, after a count of them."""
+    if failures:
+        print(f"{len(failures)} check(s) failed")
+        return 1
+    print("all checks passed")
+    return 0
+
+
 def run_text(args, **kwargs):
     return subprocess.run([str(a) for a in args], capture_output=True, text=True, **kwargs)
+
+
+def pe_resources(path: Path):
+    """{(type, name): (language, bytes, file offset)} of a PE32+ file's
+    resources; names are numbers or strings as the resource directory has them."""
+    data = Path(path).read_bytes()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    assert data[pe:pe + 4] == b"PE\0\0", "not a PE file"
+    sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
+    optional = pe + 24
+    assert struct.unpack_from("<H", data, optional)[0] == 0x20B, "not PE32+"
+    rsrc_rva, _ = struct.unpack_from("<II", data, optional + 112 + 2 * 8)
+    table = []
+    for i in range(sections):
+        _, vsize, va, raw_size, raw = struct.unpack_from("<8sIIII", data, optional + optional_size + 40 * i)
+        table.append((va, max(vsize, raw_size), raw))
+
+    def offset(rva):
+        for va, size, raw in table:
+            if va <= rva < va + size:
+                return raw + rva - va
+        raise ValueError(f"RVA {rva:#x} outside the sections")
+
+    base = offset(rsrc_rva)
+
+    def key(field):
+        if field & 0x80000000:
+            at = base + (field & 0x7FFFFFFF)
+            length = struct.unpack_from("<H", data, at)[0]
+            return data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
+        return field
+
+    def entries(at):
+        named, ids = struct.unpack_from("<12xHH", data, base + at)
+        for i in range(named + ids):
+            name, target = struct.unpack_from("<II", data, base + at + 16 + 8 * i)
+            yield key(name), target
+
+    found = {}
+    for rtype, types in entries(0):
+        for name, names in entries(types & 0x7FFFFFFF):
+            for language, leaf in entries(names & 0x7FFFFFFF):
+                rva, size = struct.unpack_from("<II", data, base + leaf)
+                at = offset(rva)
+                found[(rtype, name)] = (language, data[at:at + size], at)
+    return found
+
+
+def gamedata(path: Path) -> bytes:
+    """The payload archive of a package: its RCDATA resource GAMEDATA."""
+    return pe_resources(path)[(RT_RCDATA, "GAMEDATA")][1]
 
 
 def link_with_kit(rc_text: str, out: Path, kit: Path, windres, cxx):

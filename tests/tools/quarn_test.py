@@ -29,7 +29,7 @@ import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
-from checks import check, failures  # noqa: E402
+from checks import check, failures, finish  # noqa: E402
 
 QUARN = ""
 # DOS times are read as local time; in UTC the listed time is the stored one.
@@ -391,9 +391,7 @@ def main():
     test = {"interop": test_interop, "damaged": test_damaged, "errors": test_errors}[sys.argv[2]]
     with tempfile.TemporaryDirectory(prefix="quarn-test-") as work:
         test(Path(work))
-    if failures:
-        print("checks failed")
-        sys.exit(1)
+    sys.exit(finish())
 
 
 if __name__ == "__main__":
