@@ -13,8 +13,15 @@ shift
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(archive unpack identity)
 
-runtime=/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
-if ! command -v clang++-14 >/dev/null || ! command -v llvm-symbolizer-14 >/dev/null || [ ! -f "$runtime" ]; then
+# libFuzzer's runtime, where this clang keeps its own (the folder names
+# clang's full version, which moves with every Debian point release).
+fuzzer_runtime() {
+  command -v clang++-14 >/dev/null || return 1
+  local runtime
+  runtime="$(clang++-14 -print-runtime-dir)/libclang_rt.fuzzer-$(uname -m).a"
+  [ -f "$runtime" ]
+}
+if ! fuzzer_runtime || ! command -v llvm-symbolizer-14 >/dev/null; then
   if [ "$(id -u)" = 0 ]; then
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang-14 libclang-rt-14-dev llvm-14
@@ -25,7 +32,9 @@ if ! command -v clang++-14 >/dev/null || ! command -v llvm-symbolizer-14 >/dev/n
 fi
 
 build=$root/build/fuzz
-[ -f "$build/CMakeCache.txt" ] || cmake --preset fuzz >/dev/null
+# Configured every time: the preset's settings reach a build folder made
+# before they changed.
+cmake --preset fuzz >/dev/null
 cmake --build "$build" --target fuzz_targets -j2 >/dev/null
 python3 fuzz/make_seeds.py "$build/seeds" >/dev/null
 

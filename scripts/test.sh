@@ -13,5 +13,5 @@ for preset in native native-asan windows; do
   ctest --preset "$preset" -j "$(nproc)" --output-on-failure || status=1
 done
 echo "== fuzz targets, 30 s each"
-scripts/fuzz-short.sh || status=1
+fuzz/run.sh 30 || status=1
 exit $status
