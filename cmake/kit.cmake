@@ -15,18 +15,17 @@
 #   ENTRY_LIBRARY  a static library holding the entry point (WinMain or main)
 #   SUBSYSTEM      WINDOWS or CONSOLE
 #   OUTPUT_DIR     the kit folder; ${CMAKE_CURRENT_BINARY_DIR}/NAME by default
+#
+# What goes into the kit follows the targets' own link libraries, walked
+# from ENTRY_LIBRARY through every dependency: static libraries (targets of
+# this build and imported ones such as ZLIB::ZLIB) go into launcher.o, other
+# names (Windows import libraries) into link.txt. The walk runs at the end of
+# the calling directory, so that libraries linked further down count too.
 
 find_program(QUARN_MINGW_LD NAMES x86_64-w64-mingw32-ld
   HINTS ${CMAKE_LINKER} DOC "mingw-w64 linker that makes the launcher kits")
 
 function(quarn_kit name entry subsystem)
-  # Inside the function: it is called from other directories, which do not
-  # see variables of this one.
-  # The launcher's own libraries, in link order.
-  set(libraries quarn_launch quarn_identity quarn_archive quarn_os)
-  # What every launcher needs from Windows: version information, sockets
-  # start-up, shell folders, registry, windows.
-  set(system_libraries -lversion -lws2_32 -lshell32 -ladvapi32 -luser32)
   cmake_parse_arguments(PARSE_ARGV 3 KIT "" "OUTPUT_DIR" "")
   if(NOT KIT_OUTPUT_DIR)
     set(KIT_OUTPUT_DIR ${CMAKE_CURRENT_BINARY_DIR}/${name})
@@ -41,26 +40,76 @@ function(quarn_kit name entry subsystem)
   if(NOT QUARN_MINGW_LD)
     message(FATAL_ERROR "quarn_kit: x86_64-w64-mingw32-ld not found (binutils-mingw-w64-x86-64)")
   endif()
+  add_custom_target(${name} ALL DEPENDS ${KIT_OUTPUT_DIR}/launcher.o)
+  # Bracketed: the deferred call sees these values, not variables of a
+  # function that has returned by then.
+  cmake_language(EVAL CODE
+    "cmake_language(DEFER CALL _quarn_kit_files [[${entry}]] [[${flag}]] [[${KIT_OUTPUT_DIR}]])")
+endfunction()
 
-  set(archives $<TARGET_FILE:${entry}>)
-  foreach(library IN LISTS libraries)
-    list(APPEND archives $<TARGET_FILE:${library}>)
-  endforeach()
-  list(APPEND archives ${ZLIB_LIBRARY})
+# The link inputs of target and everything it links, each once: the static
+# libraries that are targets in ${targets_var}, the archive files (target
+# file expressions included) in ${archives_var}, the rest as link arguments
+# in ${system_var}.
+function(_quarn_kit_inputs target targets_var archives_var system_var)
+  set(targets)
+  set(archives)
+  set(system)
+  set(pending ${target})
+  set(seen)
+  while(pending)
+    list(POP_FRONT pending item)
+    # A PRIVATE dependency of a static library still has to be linked.
+    string(REGEX REPLACE "^\\$<LINK_ONLY:(.+)>$" "\\1" item "${item}")
+    # ::@... marks where a dependency was added from another directory.
+    if(item IN_LIST seen OR item MATCHES "^::@")
+      continue()
+    endif()
+    list(APPEND seen ${item})
+    if(TARGET ${item})
+      get_target_property(type ${item} TYPE)
+      get_target_property(imported ${item} IMPORTED)
+      if(type STREQUAL "STATIC_LIBRARY" OR (imported AND type STREQUAL "UNKNOWN_LIBRARY"))
+        list(APPEND archives $<TARGET_FILE:${item}>)
+        if(NOT imported)
+          list(APPEND targets ${item})
+        endif()
+      elseif(NOT type STREQUAL "INTERFACE_LIBRARY")
+        message(FATAL_ERROR "quarn_kit: ${item} is a ${type}; a kit takes static libraries only")
+      endif()
+      get_target_property(links ${item} INTERFACE_LINK_LIBRARIES)
+      if(links)
+        list(APPEND pending ${links})
+      endif()
+    elseif(item MATCHES "[$]<")
+      message(FATAL_ERROR "quarn_kit: cannot follow the link expression ${item} of ${target}")
+    elseif(IS_ABSOLUTE "${item}")
+      list(APPEND archives ${item})
+    elseif(item MATCHES "^-")
+      list(APPEND system ${item})
+    else()
+      list(APPEND system -l${item})
+    endif()
+  endwhile()
+  set(${targets_var} ${targets} PARENT_SCOPE)
+  set(${archives_var} ${archives} PARENT_SCOPE)
+  set(${system_var} ${system} PARENT_SCOPE)
+endfunction()
 
+function(_quarn_kit_files entry flag output_dir)
+  _quarn_kit_inputs(${entry} libraries archives system_libraries)
   list(JOIN system_libraries " " link_line)
-  file(GENERATE OUTPUT ${KIT_OUTPUT_DIR}/link.txt CONTENT "${flag} ${link_line}\n")
-  configure_file(${PROJECT_SOURCE_DIR}/src/app/dialog.rc ${KIT_OUTPUT_DIR}/dialog.rc COPYONLY)
+  file(GENERATE OUTPUT ${output_dir}/link.txt CONTENT "${flag} ${link_line}\n")
+  configure_file(${PROJECT_SOURCE_DIR}/src/app/dialog.rc ${output_dir}/dialog.rc COPYONLY)
 
   add_custom_command(
-    OUTPUT ${KIT_OUTPUT_DIR}/launcher.o
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${KIT_OUTPUT_DIR}
-    COMMAND ${QUARN_MINGW_LD} -r -o ${KIT_OUTPUT_DIR}/launcher.o
+    OUTPUT ${output_dir}/launcher.o
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${output_dir}
+    COMMAND ${QUARN_MINGW_LD} -r -o ${output_dir}/launcher.o
             --whole-archive ${archives} --no-whole-archive
     # The files, not only the targets: libraries of other directories would
     # otherwise order the step without making it run again when they change.
-    DEPENDS ${entry} ${libraries} ${archives}
-    COMMENT "Launcher kit ${KIT_OUTPUT_DIR}"
+    DEPENDS ${libraries} ${archives}
+    COMMENT "Launcher kit ${output_dir}"
     VERBATIM)
-  add_custom_target(${name} ALL DEPENDS ${KIT_OUTPUT_DIR}/launcher.o)
 endfunction()
