@@ -518,9 +518,9 @@ def fail_build_steps(root: Path, args_with, env):
     cases = [
         ("resource compiler fails",
          kit("bad script", (good / "launcher.o").read_bytes(), "this is no resource script {\n"),
-         blocked.parent / "out-windres", "windres"),
+         root / "out-windres", "windres"),
         ("link fails", kit("bad object", broken_object, (good / "dialog.rc").read_text()),
-         blocked.parent / "out-link", "g++"),
+         root / "out-link", "g++"),
         ("output cannot be written", good, blocked, "cannot be written"),
     ]
     for what, kit_folder, out, fragment in cases:
