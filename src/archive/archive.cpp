@@ -55,11 +55,15 @@ std::int32_t OpenZipArchive(ZipArchive* archive, const void* source, std::uint32
 // as a Unix mode, the lower as MS-DOS attributes.
 std::uint32_t AttributesFrom(std::uint32_t a) {
     std::uint32_t attributes = os::kAttrNormal;
-    if ((a & 0x40000000) != 0 || (a & 0x10) != 0) attributes = os::kAttrDirectory | os::kAttrNormal;
-    if ((a & 0x20) != 0) attributes |= os::kAttrArchive;
-    if ((a & 0x02) != 0) attributes |= os::kAttrHidden;
-    if ((a & 0x00800000) == 0 || (a & 0x01) != 0) attributes |= os::kAttrReadOnly;
-    if ((a & 0x04) != 0) attributes |= os::kAttrSystem;
+    if ((a & kUnixModeDirectory) != 0 || (a & os::kAttrDirectory) != 0) {
+        attributes = os::kAttrDirectory | os::kAttrNormal;
+    }
+    if ((a & os::kAttrArchive) != 0) attributes |= os::kAttrArchive;
+    if ((a & os::kAttrHidden) != 0) attributes |= os::kAttrHidden;
+    if ((a & kUnixModeOwnerWrite) == 0 || (a & os::kAttrReadOnly) != 0) {
+        attributes |= os::kAttrReadOnly;
+    }
+    if ((a & os::kAttrSystem) != 0) attributes |= os::kAttrSystem;
     return attributes;
 }
 
@@ -74,32 +78,6 @@ bool SkipLocalExtra(ArchiveSource* source, std::uint32_t position, std::uint32_t
     }
     return true;
 }
-
-}  // namespace
-
-void CloseOpenEntry(ZipArchive* archive) {
-    if (archive->openIndex == -1) return;
-    CloseEntryData(archive->directory);
-    archive->openIndex = -1;
-}
-
-bool WalkToEntry(ZipDirectory* directory, std::uint32_t index) {
-    // The cursor stops on the header that could not be read, and it stays
-    // unreadable: nothing at or after it can be reached. Walking there again
-    // from the first entry would make a long directory with a false entry
-    // count take quadratic time.
-    if (!directory->currentValid && index >= directory->currentIndex) return false;
-    if (index < directory->currentIndex) {
-        if (GoToFirstEntry(directory) != 0) return false;
-    }
-    // A failed step never moves again, so the walk ends at the first failure.
-    while (directory->currentIndex != index) {
-        if (GoToNextEntry(directory) != 0) return false;
-    }
-    return directory->currentValid != 0;
-}
-
-namespace {
 
 // Reads the current entry's record, its local header checked, into the
 // archive's cache; on failure the cache holds no entry.
@@ -135,6 +113,28 @@ std::int32_t CacheCurrentRecord(ZipArchive* archive) {
 }
 
 }  // namespace
+
+void CloseOpenEntry(ZipArchive* archive) {
+    if (archive->openIndex == -1) return;
+    CloseEntryData(archive->directory);
+    archive->openIndex = -1;
+}
+
+bool WalkToEntry(ZipDirectory* directory, std::uint32_t index) {
+    // The cursor stops on the header that could not be read, and it stays
+    // unreadable: nothing at or after it can be reached. Walking there again
+    // from the first entry would make a long directory with a false entry
+    // count take quadratic time.
+    if (!directory->currentValid && index >= directory->currentIndex) return false;
+    if (index < directory->currentIndex) {
+        if (GoToFirstEntry(directory) != 0) return false;
+    }
+    // A failed step never moves again, so the walk ends at the first failure.
+    while (directory->currentIndex != index) {
+        if (GoToNextEntry(directory) != 0) return false;
+    }
+    return directory->currentValid != 0;
+}
 
 std::int32_t GetEntryRecord(ZipArchive* archive, std::int32_t index, ZipEntry* entry) {
     ZipDirectory* directory = archive->directory;

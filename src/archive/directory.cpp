@@ -7,6 +7,8 @@
 
 #include "archive/archive.h"
 #include "archive/entry_reader.h"
+#include "base/bytes.h"
+#include "base/text.h"
 
 namespace quarn {
 
@@ -15,7 +17,7 @@ std::int32_t lastOpenError = 0;
 namespace {
 
 constexpr std::uint32_t kSearchStep = 1024;
-constexpr std::uint32_t kSearchBlock = kSearchStep + 4;
+constexpr std::uint32_t kSearchBlock = kSearchStep + kSignatureSize;
 constexpr std::uint32_t kSearchReach = 0xFFFF;
 
 // Reads a record's fixed part at once and hands out its fields in order.
@@ -24,7 +26,7 @@ constexpr std::uint32_t kSearchReach = 0xFFFF;
 // and judged once at the end.
 class FieldReader {
 public:
-    // size is at most the 46 bytes of the longest record.
+    // size is at most kCentralHeaderSize, the longest record.
     FieldReader(ArchiveSource* source, std::uint32_t size)
         : got_(SourceRead(bytes_, 1, std::min<std::uint32_t>(size, sizeof bytes_), source)),
           errorAt_(SourceHasError(source) != 0 ? got_ : sizeof bytes_) {}
@@ -32,13 +34,10 @@ public:
     bool ioFailed = false;
 
     std::uint32_t U16() {
-        const std::uint32_t at = Advance(2);
-        return std::uint32_t{bytes_[at]} | std::uint32_t{bytes_[at + 1]} << 8;
+        return LoadLe16(bytes_ + Advance(2));
     }
     std::uint32_t U32() {
-        const std::uint32_t at = Advance(4);
-        return std::uint32_t{bytes_[at]} | std::uint32_t{bytes_[at + 1]} << 8 |
-               std::uint32_t{bytes_[at + 2]} << 16 | std::uint32_t{bytes_[at + 3]} << 24;
+        return LoadLe32(bytes_ + Advance(4));
     }
 
 private:
@@ -51,7 +50,7 @@ private:
         return at;
     }
 
-    std::uint8_t bytes_[46] = {};
+    std::uint8_t bytes_[kCentralHeaderSize] = {};
     std::uint32_t got_;
     std::uint32_t errorAt_;  // fields ending past this failed
     std::uint32_t cursor_ = 0;
@@ -70,7 +69,7 @@ std::uint32_t FindEndRecord(ArchiveSource* source) {
     auto* buffer = static_cast<std::uint8_t*>(std::malloc(kSearchBlock));
     if (buffer == nullptr) return 0;
     std::uint32_t found = 0;
-    std::uint32_t back = 4;
+    std::uint32_t back = kSignatureSize;
     while (back < maxBack) {
         back = std::min(back + kSearchStep, maxBack);
         std::uint32_t readPos = size - back;
@@ -78,9 +77,8 @@ std::uint32_t FindEndRecord(ArchiveSource* source) {
         if (SourceSeek(source, static_cast<std::int32_t>(readPos), SeekFromStart) != 0) break;
         if (!ReadItem(source, buffer, readLen)) break;
         // Nearest the end wins; a hit at position 0 of the source counts as none.
-        for (std::uint32_t i = readLen - 4 + 1; i-- > 0;) {
-            if (buffer[i] == 0x50 && buffer[i + 1] == 0x4B && buffer[i + 2] == 0x05 &&
-                buffer[i + 3] == 0x06) {
+        for (std::uint32_t i = readLen - kSignatureSize + 1; i-- > 0;) {
+            if (LoadLe32(buffer + i) == kEndSignature) {
                 found = readPos + i;
                 if (found != 0) {
                     std::free(buffer);
@@ -202,7 +200,7 @@ std::int32_t ReadCentralHeader(ZipDirectory* directory, EntryInfo* info,
         }
     }
 
-    FieldReader in{source, kCentralHeaderSize - 4};
+    FieldReader in{source, kCentralHeaderSize - kSignatureSize};
     EntryInfo work = {};
     work.versionMadeBy = in.U16();
     work.versionNeeded = in.U16();
@@ -337,13 +335,9 @@ std::int32_t CompareNames(const char* stored, const char* wanted, std::int32_t m
 }
 
 std::int32_t CompareNamesNoCase(const char* stored, const char* wanted) {
-    auto fold = [](char c) {
-        auto s = static_cast<signed char>(c);
-        return (s >= 'a' && s <= 'z') ? static_cast<signed char>(s - 0x20) : s;
-    };
     for (std::size_t i = 0;; ++i) {
-        signed char s = fold(stored[i]);
-        signed char w = fold(wanted[i]);
+        const auto s = static_cast<signed char>(AsciiUpper(stored[i]));
+        const auto w = static_cast<signed char>(AsciiUpper(wanted[i]));
         if (s == 0) return w == 0 ? 0 : -1;
         if (w == 0) return 1;
         if (s != w) return s < w ? -1 : 1;
@@ -374,9 +368,10 @@ std::int32_t CheckLocalHeader(ZipDirectory* directory, std::uint32_t* varSize,
     in.U16();  // version needed
     std::uint32_t flags = in.U16();
     std::uint32_t method = in.U16();
-    expect(method == central.method && (central.method == 0 || central.method == 8));
+    expect(method == central.method &&
+           (central.method == kMethodStored || central.method == kMethodDeflated));
     in.U32();  // time and date
-    const bool descriptor = (flags & 8) != 0;
+    const bool descriptor = (flags & kFlagDataDescriptor) != 0;
     std::uint32_t crc = in.U32();
     expect(descriptor || crc == central.crc);
     std::uint32_t compressed = in.U32();

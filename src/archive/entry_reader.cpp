@@ -9,31 +9,25 @@ namespace quarn {
 
 namespace {
 
+// The most one read delivers: the count must fit the signed result.
+constexpr std::uint32_t kMaxDelivery = 0x7FFFFFFF;
+
 void FreeReader(EntryReader* reader) {
     std::free(reader->readBuffer);
     if (reader->inflateActive) inflateEnd(&reader->stream);
     delete reader;
 }
 
-// Fetches the next block of compressed bytes when the input window is empty.
+// Fetches the next stretch of compressed bytes when the input window is
+// empty: the source decides whether they lie in place or in readBuffer.
 bool Refill(EntryReader* reader) {
     z_stream& s = reader->stream;
     if (s.avail_in != 0 || reader->compressedLeft == 0) return true;
-    // A memory block gives the whole rest in place; a handle one buffer full.
-    std::uint32_t n = reader->source->isHandle ? std::min(kReadBufferSize, reader->compressedLeft)
-                                               : reader->compressedLeft;
-    if (SourceSeek(reader->source,
-                   static_cast<std::int32_t>(reader->bytesBefore + reader->dataPos),
-                   SeekFromStart) != 0) {
-        return false;
-    }
-    // Bytes of a memory block are read where they lie; a handle's are fetched.
-    const std::uint8_t* bytes = SourceView(reader->source, n);
-    if (bytes == nullptr) {
-        if (reader->source->isHandle == false) return false;
-        if (SourceRead(reader->readBuffer, n, 1, reader->source) != 1) return false;
-        bytes = reader->readBuffer;
-    }
+    std::uint32_t n = 0;
+    const std::uint8_t* bytes =
+        SourceFetchAt(reader->source, reader->bytesBefore + reader->dataPos,
+                      reader->compressedLeft, reader->readBuffer, kReadBufferSize, &n);
+    if (bytes == nullptr) return false;
     reader->dataPos += n;
     reader->compressedLeft -= n;
     s.next_in = const_cast<Bytef*>(bytes);  // inflate never writes its input
@@ -81,7 +75,7 @@ std::int32_t OpenEntryData(ZipDirectory* directory) {
     reader->source = directory->source;
     reader->bytesBefore = directory->bytesBefore;
     reader->stream.total_out = 0;
-    if (reader->method != 0) {
+    if (reader->method != kMethodStored) {
         reader->stream.zalloc = nullptr;
         reader->stream.zfree = nullptr;
         reader->stream.opaque = nullptr;
@@ -103,12 +97,11 @@ std::int32_t ReadEntryData(ZipDirectory* directory, void* buffer, std::uint32_t 
     EntryReader* reader = directory->openEntry;
     z_stream& s = reader->stream;
     s.next_out = static_cast<Bytef*>(buffer);
-    // The count must fit the signed result.
-    s.avail_out = std::min({length, reader->uncompressedLeft, std::uint32_t{0x7FFFFFFF}});
+    s.avail_out = std::min({length, reader->uncompressedLeft, kMaxDelivery});
     std::uint32_t delivered = 0;
     while (s.avail_out > 0) {
         if (!Refill(reader)) return ErrIo;
-        if (reader->method == 0) {
+        if (reader->method == kMethodStored) {
             const Bytef* from = nullptr;
             std::uint32_t k = TakeStored(reader, s.avail_out, &from);
             // Stored bytes that ran out before the declared size: nothing more can come.
@@ -148,20 +141,17 @@ bool EntryDataComplete(const ZipDirectory* directory) {
            directory->openEntry->uncompressedLeft == 0;
 }
 
-}  // namespace quarn
-
-namespace quarn {
-
 bool EntryReadableInPlace(const ZipDirectory* directory) {
     return directory != nullptr && directory->openEntry != nullptr &&
-           directory->openEntry->method == 0 && !directory->openEntry->source->isHandle;
+           directory->openEntry->method == kMethodStored &&
+           SourceViewsInPlace(directory->openEntry->source);
 }
 
 std::int32_t ReadEntryDataInPlace(ZipDirectory* directory, const std::uint8_t** data,
                                   std::uint32_t length) {
     if (!EntryReadableInPlace(directory)) return ErrParam;
     EntryReader* reader = directory->openEntry;
-    std::uint32_t room = std::min({length, reader->uncompressedLeft, std::uint32_t{0x7FFFFFFF}});
+    std::uint32_t room = std::min({length, reader->uncompressedLeft, kMaxDelivery});
     if (room == 0) return 0;
     if (!Refill(reader)) return ErrIo;
     return static_cast<std::int32_t>(TakeStored(reader, room, data));

@@ -1,6 +1,16 @@
-// Streams the directory's current entry: stored bytes copied, deflated bytes
-// through raw inflate, a CRC-32 over everything delivered. At most one open
-// entry per directory.
+// The data of the directory's current entry, streamed: stored bytes copied,
+// deflated bytes through raw inflate, a CRC-32 over everything delivered.
+//
+// At most one entry is open per directory (OpenEntryData closes the one
+// before); the directory owns it and closes it with itself. Reads never go
+// past the central header's sizes: the uncompressed size caps what is
+// delivered, the compressed size what is fetched from the source. A fetch
+// the source cannot serve gives ErrIo; compressed bytes used up before the
+// declared size, or inflate that stops, end the entry quietly: reads then
+// deliver 0 and EntryDataComplete tells whether the declared size came. The
+// CRC-32 is judged only for an entry read to its declared end. The reader
+// fetches its bytes at offsets of its own (bytesBefore and its data
+// position), so the directory's cursor may move in between reads.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +37,10 @@ struct EntryReader {
     std::uint32_t bytesBefore = 0;
 };
 
+// Opens the entry at the directory's cursor after checking its local header.
+// ErrParam when the cursor stands on no entry, ErrBadArchive when the local
+// header disagrees, ErrNoMemory. A deflated entry whose inflate cannot start
+// opens, but delivers nothing.
 std::int32_t OpenEntryData(ZipDirectory* directory);
 // Bytes delivered (0 at the end, or when nothing more can come), or ErrParam,
 // ErrIo.

@@ -3,6 +3,7 @@
 
 #include "archive/entry_reader.h"
 #include "archive/zip_archive.h"
+#include "base/text.h"
 #include "os/file.h"
 #include "os/folder.h"
 
@@ -10,11 +11,9 @@ namespace quarn {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
 // Folder parts that would lead away from the folder base get no folders.
 bool MayCreateFoldersFor(const char* folderPart) {
-    if (IsSeparator(folderPart[0])) return false;
+    if (IsPathSeparator(folderPart[0])) return false;
     if (folderPart[0] != '\0' && folderPart[1] == ':') return false;
     return std::strstr(folderPart, "..\\") == nullptr && std::strstr(folderPart, "../") == nullptr;
 }
@@ -24,7 +23,7 @@ void CreateFoldersForFile(const char* base, const char* target) {
     char folder[kMaxPath];
     std::size_t length = std::strlen(target);
     std::size_t cut = length;
-    while (cut > 0 && !IsSeparator(target[cut - 1])) --cut;
+    while (cut > 0 && !IsPathSeparator(target[cut - 1])) --cut;
     if (cut == 0) return;
     std::memcpy(folder, target, cut - 1);
     folder[cut - 1] = '\0';
@@ -59,7 +58,7 @@ void CreateFolders(const char* base, const char* path) {
     std::size_t length = std::strlen(path);
     if (length >= kMaxPath) return;
     std::size_t last = length;
-    while (last > 0 && !IsSeparator(path[last - 1])) --last;
+    while (last > 0 && !IsPathSeparator(path[last - 1])) --last;
     // A separator after the first character: the outer folders come first.
     if (last > 1) {
         char outer[kMaxPath];
@@ -95,12 +94,15 @@ std::int32_t ExtractToFileOrHandle(ZipArchive* archive, std::int32_t index, void
         archive->transferBuffer.reset(new (std::nothrow) std::uint8_t[kTransferSize]);
         if (archive->transferBuffer == nullptr) return ArchErrNoMemory;
     }
+    // A caller's handle stays the caller's; a file made here is closed here.
     os::FileHandle handle = reinterpret_cast<os::FileHandle>(target);
+    os::ScopedFile created;
     if (toFile) {
         const char* name = static_cast<const char*>(target);
         if (name == nullptr || std::strlen(name) >= kMaxPath) return ArchErrOpenFile;
         CreateFoldersForFile(archive->folderBase, name);
-        handle = os::CreateFileWithAttributes(name, entry.attributes);
+        created.reset(os::CreateFileWithAttributes(name, entry.attributes));
+        handle = created.get();
     }
     if (handle == os::kInvalidHandle) return ArchErrOpenFile;
 
@@ -109,7 +111,6 @@ std::int32_t ExtractToFileOrHandle(ZipArchive* archive, std::int32_t index, void
     if (transferred && HasTimes(entry) && os::IsDiskFile(handle)) {
         os::SetFileTimes(handle, entry.creationTime, entry.accessTime, entry.writeTime);
     }
-    if (toFile) os::CloseFile(handle);
     const std::int32_t verdict = CloseEntryData(directory);
     if (!transferred) return ArchErrWrite;
     return verdict == ErrCrc ? ArchErrCrc : ArchOk;

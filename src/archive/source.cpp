@@ -1,23 +1,62 @@
 #include "archive/source.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "archive/archive.h"
+#include "base/bytes.h"
 
 namespace quarn {
 
+const std::uint8_t* BlockView(MemoryBlock block, std::uint32_t offset, std::uint32_t size) {
+    if (offset > block.length || block.length - offset < size) return nullptr;
+    return block.data + offset;
+}
+
+std::uint32_t BlockRead(MemoryBlock block, std::uint32_t offset, void* buffer,
+                        std::uint32_t size) {
+    if (offset >= block.length) return 0;
+    const std::uint32_t n = std::min(size, block.length - offset);
+    std::memcpy(buffer, block.data + offset, n);
+    return n;
+}
+
 namespace {
 
-ArchiveSource* NewHandleSource(os::FileHandle handle) {
+bool IsHandleSource(const ArchiveSource* source) { return source->file.valid(); }
+
+ArchiveSource* NewHandleSource(os::ScopedFile file) {
+    auto* source = new (std::nothrow) ArchiveSource;
+    if (source == nullptr) return nullptr;  // the file closes on the way out
+    source->canSeek = os::IsDiskFile(file.get());
+    // An archive may start where the caller's file position stands.
+    source->baseOffset = source->canSeek ? os::SeekFile(file.get(), 0, os::SeekCurrent) : 0;
+    source->file = std::move(file);
+    return source;
+}
+
+ArchiveSource* NewMemorySource(const void* block, std::uint32_t length) {
     auto* source = new (std::nothrow) ArchiveSource;
     if (source == nullptr) return nullptr;
-    source->isHandle = true;
-    source->canSeek = os::IsDiskFile(handle);
-    source->handle = handle;
-    // An archive may start where the caller's file position stands.
-    source->baseOffset = source->canSeek ? os::SeekFile(handle, 0, os::SeekCurrent) : 0;
+    source->canSeek = true;
+    source->memory = {static_cast<const std::uint8_t*>(block), length};
     return source;
+}
+
+// The handle behind a SourceHandle or SourceFileName; sets *error when
+// there is none.
+os::ScopedFile TakeFile(const void* source, std::int32_t kind, std::int32_t* error) {
+    if (kind == SourceHandle) {
+        os::ScopedFile copy(os::DuplicateFileHandle(reinterpret_cast<os::FileHandle>(source)));
+        if (!copy.valid()) *error = ArchErrDuplicateHandle;
+        return copy;
+    }
+    os::ScopedFile opened;
+    if (source != nullptr) opened.reset(os::OpenForReading(static_cast<const char*>(source)));
+    if (!opened.valid()) *error = ArchErrOpenFile;
+    return opened;
 }
 
 }  // namespace
@@ -37,29 +76,11 @@ ArchiveSource* OpenSource(const void* source, std::uint32_t length, std::int32_t
             *error = ArchErrArgument;
             return nullptr;
         }
-        made = new (std::nothrow) ArchiveSource;
-        if (made != nullptr) {
-            made->canSeek = true;
-            made->memory = static_cast<const std::uint8_t*>(source);
-            made->length = length;
-        }
+        made = NewMemorySource(source, length);
     } else {
-        os::FileHandle handle = os::kInvalidHandle;
-        if (kind == SourceHandle) {
-            handle = os::DuplicateFileHandle(reinterpret_cast<os::FileHandle>(source));
-            if (handle == os::kInvalidHandle) {
-                *error = ArchErrDuplicateHandle;
-                return nullptr;
-            }
-        } else {
-            if (source != nullptr) handle = os::OpenForReading(static_cast<const char*>(source));
-            if (handle == os::kInvalidHandle) {
-                *error = ArchErrOpenFile;
-                return nullptr;
-            }
-        }
-        made = NewHandleSource(handle);
-        if (made == nullptr) os::CloseFile(handle);
+        os::ScopedFile file = TakeFile(source, kind, error);
+        if (!file.valid()) return nullptr;
+        made = NewHandleSource(std::move(file));
     }
     if (made == nullptr) *error = ArchErrNoMemory;
     return made;
@@ -67,41 +88,50 @@ ArchiveSource* OpenSource(const void* source, std::uint32_t length, std::int32_t
 
 std::int32_t CloseSource(ArchiveSource* source) {
     if (source == nullptr) return -1;
-    if (source->isHandle) os::CloseFile(source->handle);
-    delete source;
+    delete source;  // a handle source's file closes with it
     return 0;
 }
 
 std::int32_t SourceHasError(const ArchiveSource* source) {
-    return source != nullptr && source->isHandle && source->readFailed ? 1 : 0;
+    return source != nullptr && IsHandleSource(source) && source->readFailed ? 1 : 0;
 }
 
 std::uint32_t SourceTell(ArchiveSource* source) {
-    if (!source->isHandle) return source->position;
+    if (!IsHandleSource(source)) return source->position;
     if (!source->canSeek) return 0;
-    return os::SeekFile(source->handle, 0, os::SeekCurrent) - source->baseOffset;
+    return os::SeekFile(source->file.get(), 0, os::SeekCurrent) - source->baseOffset;
 }
 
-std::int32_t SourceSeek(ArchiveSource* source, std::int32_t offset, std::int32_t origin) {
-    if (source->isHandle) {
-        if (!source->canSeek) return SeekErrNotSeekable;
-        switch (origin) {
-            case SeekFromStart:
-                os::SeekFile(source->handle,
-                             static_cast<std::int32_t>(static_cast<std::uint32_t>(offset) +
-                                                       source->baseOffset),
-                             os::SeekBegin);
-                return 0;
-            case SeekFromCurrent: os::SeekFile(source->handle, offset, os::SeekCurrent); return 0;
-            case SeekFromEnd: os::SeekFile(source->handle, offset, os::SeekEnd); return 0;
-            default: return SeekErrOrigin;
-        }
-    }
-    // A memory position may lie beyond the block; reads there deliver nothing.
+namespace {
+
+// The system's verdict on each seek is dropped: callers have always been
+// told the move succeeded.
+std::int32_t SeekHandle(ArchiveSource* source, std::int32_t offset, std::int32_t origin) {
+    if (!source->canSeek) return SeekErrNotSeekable;
+    const os::FileHandle handle = source->file.get();
     switch (origin) {
-        case SeekFromStart: source->position = static_cast<std::uint32_t>(offset); break;
-        case SeekFromCurrent: source->position += static_cast<std::uint32_t>(offset); break;
-        case SeekFromEnd: source->position = source->length + static_cast<std::uint32_t>(offset); break;
+        case SeekFromStart:
+            os::SeekFile(handle,
+                         static_cast<std::int32_t>(static_cast<std::uint32_t>(offset) +
+                                                   source->baseOffset),
+                         os::SeekBegin);
+            return 0;
+        case SeekFromCurrent: os::SeekFile(handle, offset, os::SeekCurrent); return 0;
+        case SeekFromEnd: os::SeekFile(handle, offset, os::SeekEnd); return 0;
+        default: return SeekErrOrigin;
+    }
+}
+
+}  // namespace
+
+std::int32_t SourceSeek(ArchiveSource* source, std::int32_t offset, std::int32_t origin) {
+    if (IsHandleSource(source)) return SeekHandle(source, offset, origin);
+    // A memory position may lie beyond the block; reads there deliver nothing.
+    const auto distance = static_cast<std::uint32_t>(offset);
+    switch (origin) {
+        case SeekFromStart: source->position = distance; break;
+        case SeekFromCurrent: source->position += distance; break;
+        case SeekFromEnd: source->position = source->memory.length + distance; break;
         default: break;
     }
     return 0;
@@ -110,28 +140,47 @@ std::int32_t SourceSeek(ArchiveSource* source, std::int32_t offset, std::int32_t
 std::uint32_t SourceRead(void* buffer, std::uint32_t itemSize, std::uint32_t count,
                          ArchiveSource* source) {
     if (itemSize == 0) return 0;
-    std::uint32_t bytes = itemSize * count;
-    if (source->isHandle) {
-        std::uint32_t done = 0;
-        if (!os::ReadFromFile(source->handle, buffer, bytes, &done)) source->readFailed = true;
-        return done / itemSize;
+    const std::uint32_t bytes = itemSize * count;
+    std::uint32_t done = 0;
+    if (IsHandleSource(source)) {
+        if (!os::ReadFromFile(source->file.get(), buffer, bytes, &done)) source->readFailed = true;
+    } else {
+        done = BlockRead(source->memory, source->position, buffer, bytes);
+        source->position += done;
     }
-    if (source->position >= source->length) return 0;
-    std::uint32_t available = source->length - source->position;
-    if (bytes > available) bytes = available;
-    std::memcpy(buffer, source->memory + source->position, bytes);
-    source->position += bytes;
-    return bytes / itemSize;
+    return done / itemSize;
 }
 
-const std::uint8_t* SourceView(ArchiveSource* source, std::uint32_t size) {
-    if (source->isHandle || source->position > source->length ||
-        source->length - source->position < size) {
-        return nullptr;
+bool SourceViewsInPlace(const ArchiveSource* source) { return !IsHandleSource(source); }
+
+bool SourceReadAt(ArchiveSource* source, std::uint32_t offset, void* buffer, std::uint32_t size) {
+    if (size == 0) return true;
+    if (!IsHandleSource(source)) return BlockRead(source->memory, offset, buffer, size) == size;
+    if (SeekHandle(source, static_cast<std::int32_t>(offset), SeekFromStart) != 0) return false;
+    return SourceRead(buffer, 1, size, source) == size;
+}
+
+const std::uint8_t* SourceViewAt(const ArchiveSource* source, std::uint32_t offset,
+                                 std::uint32_t size) {
+    if (IsHandleSource(source)) return nullptr;
+    return BlockView(source->memory, offset, size);
+}
+
+const std::uint8_t* SourceFetchAt(ArchiveSource* source, std::uint32_t offset,
+                                  std::uint32_t wanted, std::uint8_t* buffer,
+                                  std::uint32_t bufferSize, std::uint32_t* got) {
+    *got = 0;
+    // A memory block gives the whole stretch in place: inflate then runs
+    // over it in one go.
+    if (SourceViewsInPlace(source)) {
+        const std::uint8_t* view = SourceViewAt(source, offset, wanted);
+        if (view != nullptr) *got = wanted;
+        return view;
     }
-    const std::uint8_t* view = source->memory + source->position;
-    source->position += size;
-    return view;
+    const std::uint32_t n = std::min(wanted, bufferSize);
+    if (!SourceReadAt(source, offset, buffer, n)) return nullptr;
+    *got = n;
+    return buffer;
 }
 
 std::int32_t ReadByte(ArchiveSource* source, std::uint32_t* value) {
@@ -153,9 +202,7 @@ std::int32_t ReadLittleEndian(ArchiveSource* source, std::uint32_t width, std::u
         *value = 0;
         return -1;
     }
-    std::uint32_t result = 0;
-    for (std::uint32_t i = 0; i < width; ++i) result |= std::uint32_t{bytes[i]} << (8 * i);
-    *value = result;
+    *value = LoadLe32(bytes);
     return 0;
 }
 

@@ -1,6 +1,20 @@
-// The byte source under the archive reader: tell, seek, read and
-// little-endian integer reads over a duplicated handle, a file opened by
-// name, or a caller's memory block.
+// The byte source under the archive reader: a duplicate of a caller's handle
+// or a file opened by name (both owned, closed with the source), or a caller's
+// memory block (borrowed; it must outlive the source).
+//
+// Two ways to read it. The directory walk uses a cursor: SourceSeek,
+// SourceTell, SourceRead and the little-endian readers. Entry data names its
+// offset with each read: SourceReadAt, SourceViewAt and SourceFetchAt. Offsets
+// count from where a handle stood when the source was opened (baseOffset),
+// until the directory takes that offset over and sets it to 0.
+//
+// A memory block is a plain MemoryBlock view read in place; reading it keeps
+// no state, so any number of sources and readers may share one block. A
+// handle source has the one file position of its handle: positioned reads
+// seek it, and a seek the system refuses goes unreported, so that the read
+// then starts where the position stood. Reads past the end deliver nothing.
+// A failed read of a handle marks the source for good (SourceHasError); a
+// memory block never fails.
 #pragma once
 
 #include <cstdint>
@@ -9,35 +23,69 @@
 
 namespace quarn {
 
-struct ArchiveSource {
-    bool isHandle = false;
-    bool canSeek = false;
-    os::FileHandle handle = os::kInvalidHandle;  // owned
-    bool readFailed = false;                      // sticky
-    std::uint32_t baseOffset = 0;
-    const std::uint8_t* memory = nullptr;         // not owned
+// A caller's bytes, not owned. Copies are independent views of one block.
+struct MemoryBlock {
+    const std::uint8_t* data = nullptr;
     std::uint32_t length = 0;
-    std::uint32_t position = 0;
+};
+
+// size bytes at offset where they lie; nullptr when the block holds fewer.
+const std::uint8_t* BlockView(MemoryBlock block, std::uint32_t offset, std::uint32_t size);
+// Copies up to size bytes at offset into buffer; gives the count, 0 from the
+// end on.
+std::uint32_t BlockRead(MemoryBlock block, std::uint32_t offset, void* buffer,
+                        std::uint32_t size);
+
+struct ArchiveSource {
+    os::ScopedFile file;           // a handle source's own handle; empty for memory
+    bool canSeek = false;          // a disk file, or memory
+    bool readFailed = false;       // sticky
+    std::uint32_t baseOffset = 0;  // handle position at the open
+    MemoryBlock memory;            // a memory source's block
+    std::uint32_t position = 0;    // a memory source's cursor, may lie past the end
 };
 
 enum : std::int32_t { SeekFromStart = 0, SeekFromCurrent = 1, SeekFromEnd = 2 };
 inline constexpr std::int32_t SeekErrOrigin = 19;
 inline constexpr std::int32_t SeekErrNotSeekable = 29;
 
-// error receives 0 or ArchErrDuplicateHandle, ArchErrOpenFile, ArchErrArgument,
-// ArchErrNoMemory.
+// kind is a SourceKind. error receives 0 or ArchErrDuplicateHandle,
+// ArchErrOpenFile, ArchErrArgument, ArchErrNoMemory.
 ArchiveSource* OpenSource(const void* source, std::uint32_t length, std::int32_t kind,
                           std::int32_t* error);
+// 0, or -1 without a source.
 std::int32_t CloseSource(ArchiveSource* source);
+// 1 once a read of a handle source failed, 0 otherwise.
 std::int32_t SourceHasError(const ArchiveSource* source);
+
+// The cursor. SourceTell gives 0 for a handle that cannot seek. SourceSeek
+// gives 0, SeekErrNotSeekable for such a handle, or SeekErrOrigin for an
+// unknown origin of a handle source; an unknown origin leaves a memory cursor
+// alone and gives 0.
 std::uint32_t SourceTell(ArchiveSource* source);
 std::int32_t SourceSeek(ArchiveSource* source, std::int32_t offset, std::int32_t origin);
-// Whole items delivered.
+// Whole items delivered. The bytes of a last partial item are consumed.
 std::uint32_t SourceRead(void* buffer, std::uint32_t itemSize, std::uint32_t count,
                          ArchiveSource* source);
-// A memory source's next size bytes in place, the position advanced as by a
-// read; nullptr for a handle source or when the block holds fewer bytes.
-const std::uint8_t* SourceView(ArchiveSource* source, std::uint32_t size);
+
+// True for a memory source: SourceViewAt and SourceFetchAt then hand out
+// bytes where they lie.
+bool SourceViewsInPlace(const ArchiveSource* source);
+// True when all size bytes at offset were read into buffer. A memory cursor
+// stays where it is; a handle's position moves (see the top).
+bool SourceReadAt(ArchiveSource* source, std::uint32_t offset, void* buffer, std::uint32_t size);
+// A memory source's size bytes at offset where they lie; nullptr when the
+// block holds fewer, and always for a handle source.
+const std::uint8_t* SourceViewAt(const ArchiveSource* source, std::uint32_t offset,
+                                 std::uint32_t size);
+// The next stretch of wanted bytes at offset, taken whole or not at all: a
+// memory source gives all wanted bytes in place, a handle source reads at most
+// bufferSize of them into buffer. *got receives the count; nullptr when the
+// stretch cannot be had.
+const std::uint8_t* SourceFetchAt(ArchiveSource* source, std::uint32_t offset,
+                                  std::uint32_t wanted, std::uint8_t* buffer,
+                                  std::uint32_t bufferSize, std::uint32_t* got);
+
 // 0, or -1 on a read error. When the data simply ends, 0 is returned; ReadByte
 // then leaves the value as it was, the wider readers take missing bytes as 0.
 std::int32_t ReadByte(ArchiveSource* source, std::uint32_t* value);

@@ -1,4 +1,12 @@
-// The object behind an ArchiveHandle, and folder creation for extraction.
+// The object behind an ArchiveHandle, shared by archive.cpp (open, records,
+// names) and extract.cpp (extraction to a file, a handle or memory).
+//
+// A ZipArchive owns its directory. It keeps the record of the last entry read
+// (cachedEntry, valid for cachedIndex) and, for memory extraction spread over
+// calls, the index of the entry left open (openIndex, -1 for none); every
+// operation on another entry closes that one first. The functions below take
+// a checked archive and give ArchResult codes; they do not set
+// lastArchiveResult, the public interface does.
 #pragma once
 
 #include <cstdint>

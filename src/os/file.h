@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 namespace quarn::os {
 
@@ -59,7 +60,7 @@ FileHandle OpenForReading(const char* name);
 bool ReadFromFile(FileHandle handle, void* buffer, std::uint32_t count, std::uint32_t* done);
 
 // Moves the file position by a 32-bit distance; gives the new position's low
-// 32 bits, or 0xFFFFFFFF when the system refuses.
+// 32 bits, or kSeekFailed when the system refuses.
 std::uint32_t SeekFile(FileHandle handle, std::int32_t distance, SeekOrigin origin);
 
 // True for a file on disk (Win32 FILE_TYPE_DISK, POSIX regular file); false
@@ -80,5 +81,35 @@ bool SetFileTimes(FileHandle handle, const FileTime& creation, const FileTime& a
                   const FileTime& write);
 
 void CloseFile(FileHandle handle);
+
+// Owns one handle and closes it when it goes, so that no path out of a
+// function needs a CloseFile of its own. Move-only; an empty owner holds
+// kInvalidHandle.
+class ScopedFile {
+public:
+    ScopedFile() = default;
+    explicit ScopedFile(FileHandle handle) : handle_(handle) {}
+    ~ScopedFile() { reset(); }
+    ScopedFile(ScopedFile&& other) noexcept : handle_(other.release()) {}
+    ScopedFile& operator=(ScopedFile&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ScopedFile(const ScopedFile&) = delete;
+    ScopedFile& operator=(const ScopedFile&) = delete;
+
+    FileHandle get() const { return handle_; }
+    bool valid() const { return handle_ != kInvalidHandle; }
+    // Gives the handle up without closing it.
+    FileHandle release() { return std::exchange(handle_, kInvalidHandle); }
+    // Closes the handle held, if any, and takes handle instead.
+    void reset(FileHandle handle = kInvalidHandle) {
+        const FileHandle old = std::exchange(handle_, handle);
+        if (old != kInvalidHandle) CloseFile(old);
+    }
+
+private:
+    FileHandle handle_ = kInvalidHandle;
+};
 
 }  // namespace quarn::os

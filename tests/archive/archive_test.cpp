@@ -16,6 +16,7 @@ namespace quarn {
 namespace {
 
 using namespace testing;
+using os::ScopedFile;
 
 // Entries e0 .. e(n-1), each holding its own name.
 Zip Numbered(int n) {

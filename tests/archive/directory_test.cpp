@@ -14,6 +14,7 @@ namespace quarn {
 namespace {
 
 using namespace testing;
+using os::ScopedFile;
 
 Zip ThreeEntries() {
     // Three stored entries, nothing in front, no comment.

@@ -16,6 +16,7 @@ namespace quarn {
 namespace {
 
 using namespace testing;
+using os::ScopedFile;
 namespace fs = std::filesystem;
 
 constexpr std::uint64_t kOneSecond = 10000000;
@@ -131,7 +132,7 @@ TEST_F(ExtractTest, DirectoryEntries) {
     ScopedFile out(os::CreateFileWithAttributes((temp / "handle.bin").string().c_str(), os::kAttrNormal));
     ASSERT_NE(out.get(), os::kInvalidHandle);
     EXPECT_EQ(ExtractEntry(a.get(), 0, HandleTarget(out.get()), 0, SourceHandle), ArchOk);
-    out.close();
+    out.reset();
     EXPECT_EQ(fs::file_size(temp / "handle.bin"), 0u);
 
     // Directories are told by their attributes alone.
@@ -153,7 +154,7 @@ TEST_F(ExtractTest, ToAnOpenHandle) {
     ASSERT_EQ(ExtractEntry(a.get(), 0, HandleTarget(out.get()), 0, SourceHandle), ArchOk);
     // The caller's handle stays open, after the data.
     ASSERT_TRUE(os::WriteToFile(out.get(), "TAIL", 4, &written));
-    out.close();
+    out.reset();
     EXPECT_EQ(ReadWholeFile(path), "HEAD" + data + "TAIL");
 
     EXPECT_EQ(ExtractEntry(a.get(), 0, HandleTarget(os::kInvalidHandle), 0, SourceHandle),
@@ -254,7 +255,7 @@ TEST_F(ExtractTest, CrcMismatchIsReportedForEveryTarget) {
     ScopedFile out(os::CreateFileWithAttributes((temp / "h.bin").string().c_str(), os::kAttrNormal));
     ASSERT_NE(out.get(), os::kInvalidHandle);
     EXPECT_EQ(ExtractEntry(a.get(), 0, HandleTarget(out.get()), 0, SourceHandle), ArchErrCrc);
-    out.close();
+    out.reset();
     EXPECT_EQ(ReadWholeFile(temp / "h.bin"), data);
 
     MemoryRun run = ExtractInPieces(a.get(), 0, 2048, 3000);

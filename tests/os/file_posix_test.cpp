@@ -68,20 +68,19 @@ TEST(PosixPaths, BackslashesAreSeparators) {
     EXPECT_TRUE(MakeFolder((base + "\\a\\b").c_str()));
     EXPECT_TRUE(FolderExists((base + "\\a\\b\\").c_str()));
 
-    FileHandle out = CreateFileWithAttributes((base + "\\a\\b\\c.txt").c_str(), kAttrNormal);
-    ASSERT_NE(out, kInvalidHandle);
+    ScopedFile out(CreateFileWithAttributes((base + "\\a\\b\\c.txt").c_str(), kAttrNormal));
+    ASSERT_TRUE(out.valid());
     std::uint32_t written = 0;
-    EXPECT_TRUE(WriteToFile(out, "abc", 3, &written));
-    CloseFile(out);
+    EXPECT_TRUE(WriteToFile(out.get(), "abc", 3, &written));
+    out.reset();
     EXPECT_EQ(ReadWholeFile(temp / "a/b/c.txt"), "abc");
 
-    FileHandle in = OpenForReading((base + "\\a\\b\\c.txt").c_str());
-    ASSERT_NE(in, kInvalidHandle);
-    CloseFile(in);
-    MappedFile mapped;
+    ScopedFile in(OpenForReading((base + "\\a\\b\\c.txt").c_str()));
+    ASSERT_TRUE(in.valid());
+    in.reset();
+    ScopedMapping mapped;
     EXPECT_TRUE(MapFile((base + "\\a\\b\\c.txt").c_str(), &mapped));
-    EXPECT_EQ(mapped.size, 3u);
-    UnmapFile(&mapped);
+    EXPECT_EQ(mapped.size(), 3u);
 
     WorkingFolderGuard guard;
     ASSERT_TRUE(ChangeFolder((base + "\\a").c_str()));
@@ -92,8 +91,8 @@ TEST(PosixPaths, BackslashesAreSeparators) {
 
 TEST(PosixPipe, CannotSeek) {
     quarn::testing::TestPipe p;
-    EXPECT_EQ(SeekFile(p.readEnd(), 0, SeekCurrent), 0xFFFFFFFFu);
-    EXPECT_EQ(SeekFile(p.readEnd(), 4, SeekBegin), 0xFFFFFFFFu);
+    EXPECT_EQ(SeekFile(p.readEnd(), 0, SeekCurrent), kSeekFailed);
+    EXPECT_EQ(SeekFile(p.readEnd(), 4, SeekBegin), kSeekFailed);
 }
 
 TEST(PosixModes, CreatedModesFollowReadOnlyAndTheUmask) {
@@ -111,9 +110,9 @@ TEST(PosixModes, CreatedModesFollowReadOnlyAndTheUmask) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.attributes);
         const std::string name = (temp / ("f" + std::to_string(n++))).string();
-        FileHandle h = CreateFileWithAttributes(name.c_str(), c.attributes);
-        ASSERT_NE(h, kInvalidHandle);
-        CloseFile(h);
+        ScopedFile h(CreateFileWithAttributes(name.c_str(), c.attributes));
+        ASSERT_TRUE(h.valid());
+        h.reset();
         EXPECT_EQ(ModeOf(name), c.mode);
     }
 }
@@ -133,9 +132,9 @@ TEST(PosixModes, OverwriteNeedsTheOwnerWriteBit) {
         const std::string name = (temp / ("f" + std::to_string(n++))).string();
         WriteWholeFile(name, "old");
         ASSERT_EQ(chmod(name.c_str(), c.mode), 0);
-        FileHandle h = CreateFileWithAttributes(name.c_str(), kAttrNormal);
-        EXPECT_EQ(h != kInvalidHandle, c.overwritten);
-        CloseFile(h);
+        ScopedFile h(CreateFileWithAttributes(name.c_str(), kAttrNormal));
+        EXPECT_EQ(h.valid(), c.overwritten);
+        h.reset();
         chmod(name.c_str(), 0600);
         EXPECT_EQ(ReadWholeFile(name), c.overwritten ? "" : "old");
     }
@@ -147,11 +146,11 @@ TEST(PosixModes, OverwriteWithReadOnlyMakesTheFileReadOnly) {
     const std::string name = (temp / "f").string();
     WriteWholeFile(name, "old");
     ASSERT_EQ(chmod(name.c_str(), 0640), 0);
-    FileHandle h = CreateFileWithAttributes(name.c_str(), kAttrReadOnly);
-    ASSERT_NE(h, kInvalidHandle);
+    ScopedFile h(CreateFileWithAttributes(name.c_str(), kAttrReadOnly));
+    ASSERT_TRUE(h.valid());
     std::uint32_t written = 0;
-    EXPECT_TRUE(WriteToFile(h, "new", 3, &written));
-    CloseFile(h);
+    EXPECT_TRUE(WriteToFile(h.get(), "new", 3, &written));
+    h.reset();
     EXPECT_EQ(ModeOf(name), 0440u);
     EXPECT_EQ(ReadWholeFile(name), "new");
 }
@@ -159,16 +158,16 @@ TEST(PosixModes, OverwriteWithReadOnlyMakesTheFileReadOnly) {
 TEST(PosixTimes, AccessAndWriteTimesKeepTheirTicks) {
     TempFolder temp;
     const std::string name = (temp / "t.bin").string();
-    FileHandle h = CreateFileWithAttributes(name.c_str(), kAttrNormal);
-    ASSERT_NE(h, kInvalidHandle);
+    ScopedFile h(CreateFileWithAttributes(name.c_str(), kAttrNormal));
+    ASSERT_TRUE(h.valid());
     // 2004-06-15 13:45:30.1234567 and 1969-01-01 UTC, before Unix time.
-    const std::uint64_t access = (1087307130ULL + 11644473600ULL) * 10000000 + 1234567;
-    const std::uint64_t write = (11644473600ULL - 31536000ULL) * 10000000;
+    const std::uint64_t access = FileTimeTicksFromUnix(1087307130) + 1234567;
+    const std::uint64_t write = FileTimeTicksFromUnix(-31536000);
     const FileTime creation{1, 0};
-    ASSERT_TRUE(SetFileTimes(h, creation,
+    ASSERT_TRUE(SetFileTimes(h.get(), creation,
                              {static_cast<std::uint32_t>(access), static_cast<std::uint32_t>(access >> 32)},
                              {static_cast<std::uint32_t>(write), static_cast<std::uint32_t>(write >> 32)}));
-    CloseFile(h);
+    h.reset();
     struct stat st {};
     ASSERT_EQ(stat(name.c_str(), &st), 0);
     EXPECT_EQ(st.st_atim.tv_sec, 1087307130);
@@ -180,13 +179,13 @@ TEST(PosixTimes, AccessAndWriteTimesKeepTheirTicks) {
 TEST(PosixTimes, ZeroTimeLeavesThatTimeAlone) {
     TempFolder temp;
     const std::string name = (temp / "t.bin").string();
-    FileHandle h = CreateFileWithAttributes(name.c_str(), kAttrNormal);
-    ASSERT_NE(h, kInvalidHandle);
-    const std::uint64_t write = (981173106ULL + 11644473600ULL) * 10000000;
+    ScopedFile h(CreateFileWithAttributes(name.c_str(), kAttrNormal));
+    ASSERT_TRUE(h.valid());
+    const std::uint64_t write = FileTimeTicksFromUnix(981173106);
     const FileTime set{static_cast<std::uint32_t>(write), static_cast<std::uint32_t>(write >> 32)};
-    ASSERT_TRUE(SetFileTimes(h, set, set, set));
-    ASSERT_TRUE(SetFileTimes(h, {}, {}, {}));
-    CloseFile(h);
+    ASSERT_TRUE(SetFileTimes(h.get(), set, set, set));
+    ASSERT_TRUE(SetFileTimes(h.get(), {}, {}, {}));
+    h.reset();
     struct stat st {};
     ASSERT_EQ(stat(name.c_str(), &st), 0);
     EXPECT_EQ(st.st_atim.tv_sec, 981173106);
@@ -218,7 +217,7 @@ TEST(PosixDosTime, LocalFieldsFollowTheZonesRules) {
         const auto time = static_cast<std::uint16_t>((c.hour << 11) | (c.minute << 5) | (c.second / 2));
         FileTime utc;
         ASSERT_TRUE(DosDateTimeToUtc(date, time, &utc));
-        const std::uint64_t expected = static_cast<std::uint64_t>(c.unixSeconds + 11644473600) * 10000000;
+        const std::uint64_t expected = FileTimeTicksFromUnix(c.unixSeconds);
         EXPECT_EQ(utc, (FileTime{static_cast<std::uint32_t>(expected),
                                  static_cast<std::uint32_t>(expected >> 32)}));
     }

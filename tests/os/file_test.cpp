@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "os/folder.h"
 #include "support/temp_folder.h"
@@ -21,24 +22,6 @@ using quarn::testing::WriteWholeFile;
 
 const std::string kDigits = "0123456789abcdefghij";  // 20 bytes
 
-// Closes a handle at the end of a scope.
-class Handle {
-public:
-    explicit Handle(FileHandle h) : h_(h) {}
-    ~Handle() { CloseFile(h_); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    FileHandle get() const { return h_; }
-    bool valid() const { return h_ != kInvalidHandle; }
-    void close() {
-        CloseFile(h_);
-        h_ = kInvalidHandle;
-    }
-
-private:
-    FileHandle h_;
-};
-
 std::string Read(FileHandle h, std::uint32_t count) {
     std::string bytes(count, '\0');
     std::uint32_t done = 0xDEAD;
@@ -49,7 +32,7 @@ std::string Read(FileHandle h, std::uint32_t count) {
 }
 
 FileTime FromUnixSeconds(std::int64_t seconds) {
-    auto ticks = static_cast<std::uint64_t>(seconds + 11644473600) * 10000000u;
+    const std::uint64_t ticks = FileTimeTicksFromUnix(seconds);
     return {static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32)};
 }
 
@@ -73,7 +56,7 @@ protected:
 };
 
 TEST_F(FileTest, OpenReadsFromTheStartAndIsADiskFile) {
-    Handle h(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
+    ScopedFile h(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
     ASSERT_TRUE(h.valid());
     EXPECT_TRUE(IsDiskFile(h.get()));
     EXPECT_EQ(SeekFile(h.get(), 0, SeekCurrent), 0u);
@@ -87,7 +70,7 @@ TEST_F(FileTest, OpenFailsForAMissingFile) {
 }
 
 TEST_F(FileTest, SeekMovesFromEachOriginAndReportsTheNewPosition) {
-    Handle h(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
+    ScopedFile h(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
     ASSERT_TRUE(h.valid());
     struct Case {
         std::int32_t distance;
@@ -108,19 +91,19 @@ TEST_F(FileTest, SeekMovesFromEachOriginAndReportsTheNewPosition) {
 }
 
 TEST_F(FileTest, SeekBeforeTheStartOrWithABadOriginIsRefused) {
-    Handle h(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
+    ScopedFile h(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
     ASSERT_TRUE(h.valid());
     ASSERT_EQ(SeekFile(h.get(), 6, SeekBegin), 6u);
-    EXPECT_EQ(SeekFile(h.get(), -1, SeekBegin), 0xFFFFFFFFu);
-    EXPECT_EQ(SeekFile(h.get(), -7, SeekCurrent), 0xFFFFFFFFu);
-    EXPECT_EQ(SeekFile(h.get(), -21, SeekEnd), 0xFFFFFFFFu);
-    EXPECT_EQ(SeekFile(h.get(), 0, static_cast<SeekOrigin>(3)), 0xFFFFFFFFu);
+    EXPECT_EQ(SeekFile(h.get(), -1, SeekBegin), kSeekFailed);
+    EXPECT_EQ(SeekFile(h.get(), -7, SeekCurrent), kSeekFailed);
+    EXPECT_EQ(SeekFile(h.get(), -21, SeekEnd), kSeekFailed);
+    EXPECT_EQ(SeekFile(h.get(), 0, static_cast<SeekOrigin>(3)), kSeekFailed);
     // A refused seek leaves the position where it was.
     EXPECT_EQ(SeekFile(h.get(), 0, SeekCurrent), 6u);
 }
 
 TEST_F(FileTest, ReadsAtTheEndAreShortThenEmpty) {
-    Handle h(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
+    ScopedFile h(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
     ASSERT_TRUE(h.valid());
     ASSERT_EQ(SeekFile(h.get(), 15, SeekBegin), 15u);
     EXPECT_EQ(Read(h.get(), 100), "fghij");
@@ -129,7 +112,7 @@ TEST_F(FileTest, ReadsAtTheEndAreShortThenEmpty) {
 }
 
 TEST_F(FileTest, ReadOfAnEmptyFileDeliversNothing) {
-    Handle h(OpenForReading(MakeFile("empty.bin", "").c_str()));
+    ScopedFile h(OpenForReading(MakeFile("empty.bin", "").c_str()));
     ASSERT_TRUE(h.valid());
     EXPECT_TRUE(IsDiskFile(h.get()));
     EXPECT_EQ(Read(h.get(), 16), "");
@@ -139,7 +122,7 @@ TEST_F(FileTest, ReadOfAnEmptyFileDeliversNothing) {
 TEST_F(FileTest, LargeReadDeliversTheWholeFile) {
     std::string big(3 * 1024 * 1024 + 17, '\0');
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
-    Handle h(OpenForReading(MakeFile("big.bin", big).c_str()));
+    ScopedFile h(OpenForReading(MakeFile("big.bin", big).c_str()));
     ASSERT_TRUE(h.valid());
     EXPECT_TRUE(Read(h.get(), static_cast<std::uint32_t>(big.size() + 100)) == big);
 }
@@ -154,13 +137,13 @@ TEST_F(FileTest, InvalidHandleIsRefusedEverywhere) {
     EXPECT_FALSE(WriteToFile(kInvalidHandle, "abc", 3, &count));
     EXPECT_EQ(count, 0u);
     EXPECT_FALSE(IsDiskFile(kInvalidHandle));
-    EXPECT_EQ(SeekFile(kInvalidHandle, 0, SeekCurrent), 0xFFFFFFFFu);
+    EXPECT_EQ(SeekFile(kInvalidHandle, 0, SeekCurrent), kSeekFailed);
     EXPECT_FALSE(SetFileTimes(kInvalidHandle, {}, {}, {}));
     CloseFile(kInvalidHandle);  // harmless
 }
 
 TEST_F(FileTest, ReadingAFileOpenedForWritingFails) {
-    Handle h(CreateFileWithAttributes(PathOf("w.bin").c_str(), kAttrNormal));
+    ScopedFile h(CreateFileWithAttributes(PathOf("w.bin").c_str(), kAttrNormal));
     ASSERT_TRUE(h.valid());
     char buffer[4];
     std::uint32_t done = 77;
@@ -169,35 +152,35 @@ TEST_F(FileTest, ReadingAFileOpenedForWritingFails) {
 }
 
 TEST_F(FileTest, DuplicateStartsAtTheOriginalsPositionAndSeeksOnItsOwn) {
-    Handle original(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
+    ScopedFile original(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
     ASSERT_TRUE(original.valid());
     ASSERT_EQ(SeekFile(original.get(), 7, SeekBegin), 7u);
-    Handle copy(DuplicateFileHandle(original.get()));
+    ScopedFile copy(DuplicateFileHandle(original.get()));
     ASSERT_TRUE(copy.valid());
     EXPECT_NE(copy.get(), original.get());
     EXPECT_TRUE(IsDiskFile(copy.get()));
     EXPECT_EQ(SeekFile(copy.get(), 0, SeekCurrent), 7u);
     EXPECT_EQ(Read(copy.get(), 3), "789");
     // The handle can be closed on its own: the original still reads.
-    copy.close();
+    copy.reset();
     EXPECT_EQ(SeekFile(original.get(), 0, SeekBegin), 0u);
     EXPECT_EQ(Read(original.get(), 2), "01");
 }
 
 TEST_F(FileTest, DuplicateOutlivesTheOriginal) {
-    Handle original(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
+    ScopedFile original(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
     ASSERT_TRUE(original.valid());
-    Handle copy(DuplicateFileHandle(original.get()));
+    ScopedFile copy(DuplicateFileHandle(original.get()));
     ASSERT_TRUE(copy.valid());
-    original.close();
+    original.reset();
     EXPECT_EQ(SeekFile(copy.get(), -3, SeekEnd), 17u);
     EXPECT_EQ(Read(copy.get(), 10), "hij");
 }
 
 TEST_F(FileTest, OthersMayReadAFileOpenForReading) {
     std::string name = MakeFile("a.bin", kDigits);
-    Handle first(OpenForReading(name.c_str()));
-    Handle second(OpenForReading(name.c_str()));
+    ScopedFile first(OpenForReading(name.c_str()));
+    ScopedFile second(OpenForReading(name.c_str()));
     ASSERT_TRUE(first.valid());
     ASSERT_TRUE(second.valid());
     EXPECT_EQ(Read(first.get(), 3), "012");
@@ -206,7 +189,7 @@ TEST_F(FileTest, OthersMayReadAFileOpenForReading) {
 
 TEST_F(FileTest, CreateWritesANewFile) {
     std::string name = PathOf("new.bin");
-    Handle h(CreateFileWithAttributes(name.c_str(), kAttrNormal));
+    ScopedFile h(CreateFileWithAttributes(name.c_str(), kAttrNormal));
     ASSERT_TRUE(h.valid());
     EXPECT_TRUE(IsDiskFile(h.get()));
     std::uint32_t written = 0;
@@ -216,30 +199,30 @@ TEST_F(FileTest, CreateWritesANewFile) {
     EXPECT_EQ(written, 5u);
     EXPECT_TRUE(WriteToFile(h.get(), "", 0, &written));
     EXPECT_EQ(written, 0u);
-    h.close();
+    h.reset();
     EXPECT_EQ(ReadWholeFile(name), "hello world");
     EXPECT_FALSE(IsReadOnly(name));
 }
 
 TEST_F(FileTest, CreateTruncatesAnExistingFile) {
     std::string name = MakeFile("old.bin", kDigits);
-    Handle h(CreateFileWithAttributes(name.c_str(), kAttrArchive));
+    ScopedFile h(CreateFileWithAttributes(name.c_str(), kAttrArchive));
     ASSERT_TRUE(h.valid());
     std::uint32_t written = 0;
     EXPECT_TRUE(WriteToFile(h.get(), "xy", 2, &written));
-    h.close();
+    h.reset();
     EXPECT_EQ(ReadWholeFile(name), "xy");
 }
 
 TEST_F(FileTest, ReadOnlyFileComesOutReadOnlyAndCannotBeCreatedAgain) {
     std::string name = PathOf("ro.bin");
-    Handle h(CreateFileWithAttributes(name.c_str(), kAttrReadOnly | kAttrArchive));
+    ScopedFile h(CreateFileWithAttributes(name.c_str(), kAttrReadOnly | kAttrArchive));
     ASSERT_TRUE(h.valid());
     // The creating handle may still write.
     std::uint32_t written = 0;
     EXPECT_TRUE(WriteToFile(h.get(), "keep", 4, &written));
     EXPECT_EQ(written, 4u);
-    h.close();
+    h.reset();
     EXPECT_TRUE(IsReadOnly(name));
 
     EXPECT_EQ(CreateFileWithAttributes(name.c_str(), kAttrNormal), kInvalidHandle);
@@ -256,15 +239,62 @@ TEST_F(FileTest, CreateFailsOnAFolderOrInAMissingFolder) {
 
 TEST_F(FileTest, WriteTimeReadsBack) {
     std::string name = PathOf("timed.bin");
-    Handle h(CreateFileWithAttributes(name.c_str(), kAttrNormal));
+    ScopedFile h(CreateFileWithAttributes(name.c_str(), kAttrNormal));
     ASSERT_TRUE(h.valid());
     std::uint32_t written = 0;
     ASSERT_TRUE(WriteToFile(h.get(), "t", 1, &written));
     const std::int64_t when = 1087307130;  // 2004-06-15 13:45:30 UTC
     const FileTime time = FromUnixSeconds(when);
     EXPECT_TRUE(SetFileTimes(h.get(), time, time, time));
-    h.close();
+    h.reset();
     EXPECT_EQ(UnixSeconds(fs::last_write_time(name)), when);
+}
+
+// Whether h is an open handle: a closed one is no disk file any more.
+bool IsOpen(FileHandle h) { return IsDiskFile(h); }
+
+TEST_F(FileTest, OwnerClosesWhatItHoldsAndNothingElse) {
+    const std::string name = MakeFile("a.bin", kDigits);
+    FileHandle raw = kInvalidHandle;
+    {
+        ScopedFile owner(OpenForReading(name.c_str()));
+        raw = owner.get();
+        ASSERT_TRUE(IsOpen(raw));
+    }
+    EXPECT_FALSE(IsOpen(raw)) << "closed at the end of the scope";
+
+    ScopedFile kept(OpenForReading(name.c_str()));
+    raw = kept.release();
+    EXPECT_FALSE(kept.valid());
+    kept.reset();  // holds nothing: closes nothing
+    EXPECT_TRUE(IsOpen(raw)) << "a released handle stays open";
+
+    ScopedFile retaken(raw);
+    const FileHandle next = OpenForReading(name.c_str());
+    ASSERT_TRUE(IsOpen(next));
+    retaken.reset(next);
+    EXPECT_FALSE(IsOpen(raw)) << "reset closes the handle it replaces";
+    EXPECT_EQ(retaken.get(), next);
+    EXPECT_EQ(Read(retaken.get(), 3), "012");
+}
+
+TEST_F(FileTest, OwnershipMovesWithTheOwner) {
+    const std::string name = MakeFile("a.bin", kDigits);
+    ScopedFile first(OpenForReading(name.c_str()));
+    const FileHandle raw = first.get();
+    ScopedFile second(std::move(first));
+    EXPECT_EQ(first.get(), kInvalidHandle);
+    EXPECT_EQ(second.get(), raw);
+
+    ScopedFile third(OpenForReading(name.c_str()));
+    const FileHandle replaced = third.get();
+    third = std::move(second);
+    EXPECT_FALSE(IsOpen(replaced)) << "the assigned-to owner closes what it held";
+    EXPECT_EQ(third.get(), raw);
+    ScopedFile& same = third;
+    third = std::move(same);
+    EXPECT_TRUE(IsOpen(raw)) << "self-assignment keeps the handle";
+    EXPECT_EQ(Read(third.get(), 2), "01");
 }
 
 }  // namespace

@@ -43,9 +43,9 @@ TEST(Win32Attributes, ReadBackAsCreated) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.attributes);
         const std::string name = (temp / ("f" + std::to_string(n++))).string();
-        FileHandle h = CreateFileWithAttributes(name.c_str(), c.attributes);
-        ASSERT_NE(h, kInvalidHandle);
-        CloseFile(h);
+        ScopedFile h(CreateFileWithAttributes(name.c_str(), c.attributes));
+        ASSERT_TRUE(h.valid());
+        h.reset();
         DWORD got = GetFileAttributesA(name.c_str());
         ASSERT_NE(got, INVALID_FILE_ATTRIBUTES);
         EXPECT_EQ(got & kMask, c.expected);
@@ -56,9 +56,9 @@ TEST(Win32Attributes, ReadBackAsCreated) {
 TEST(Win32Attributes, ReadOnlyFileRefusesCreation) {
     TempFolder temp;
     const std::string name = (temp / "ro.bin").string();
-    FileHandle h = CreateFileWithAttributes(name.c_str(), kAttrReadOnly);
-    ASSERT_NE(h, kInvalidHandle);
-    CloseFile(h);
+    ScopedFile h(CreateFileWithAttributes(name.c_str(), kAttrReadOnly));
+    ASSERT_TRUE(h.valid());
+    h.reset();
     EXPECT_EQ(CreateFileWithAttributes(name.c_str(), kAttrReadOnly), kInvalidHandle);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
@@ -66,15 +66,15 @@ TEST(Win32Attributes, ReadOnlyFileRefusesCreation) {
 TEST(Win32Times, AccessAndWriteTimesReadBack) {
     TempFolder temp;
     const std::string name = (temp / "t.bin").string();
-    FileHandle h = CreateFileWithAttributes(name.c_str(), kAttrNormal);
-    ASSERT_NE(h, kInvalidHandle);
+    ScopedFile h(CreateFileWithAttributes(name.c_str(), kAttrNormal));
+    ASSERT_TRUE(h.valid());
     std::uint32_t written = 0;
-    ASSERT_TRUE(WriteToFile(h, "x", 1, &written));
-    const std::uint64_t creation = (981173106ULL + 11644473600ULL) * 10000000;   // 2001-02-03
-    const std::uint64_t access = (11644473600ULL - 31536000ULL) * 10000000;      // 1969-01-01
-    const std::uint64_t write = (1262304000ULL + 11644473600ULL) * 10000000 + 5; // 2010-01-01
-    ASSERT_TRUE(SetFileTimes(h, ToFileTime(creation), ToFileTime(access), ToFileTime(write)));
-    CloseFile(h);
+    ASSERT_TRUE(WriteToFile(h.get(), "x", 1, &written));
+    const std::uint64_t creation = FileTimeTicksFromUnix(981173106);  // 2001-02-03
+    const std::uint64_t access = FileTimeTicksFromUnix(-31536000);    // 1969-01-01
+    const std::uint64_t write = FileTimeTicksFromUnix(1262304000) + 5;  // 2010-01-01
+    ASSERT_TRUE(SetFileTimes(h.get(), ToFileTime(creation), ToFileTime(access), ToFileTime(write)));
+    h.reset();
 
     HANDLE check = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -1,5 +1,6 @@
 // Small helpers shared by the archive and launch tests: owning wrappers for
-// the reader's objects, and file times read back from disk.
+// the reader's objects, and file times read back from disk. OS handles are
+// owned by os::ScopedFile.
 #pragma once
 
 #include <chrono>
@@ -27,25 +28,6 @@ struct ArchiveCloser {
 };
 using ArchivePtr = std::unique_ptr<ArchiveHandle, ArchiveCloser>;
 
-// An OS handle closed at the end of the scope.
-class ScopedFile {
-public:
-    explicit ScopedFile(os::FileHandle h) : handle_(h) {}
-    ~ScopedFile() {
-        if (handle_ != os::kInvalidHandle) os::CloseFile(handle_);
-    }
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-    os::FileHandle get() const { return handle_; }
-    void close() {
-        if (handle_ != os::kInvalidHandle) os::CloseFile(handle_);
-        handle_ = os::kInvalidHandle;
-    }
-
-private:
-    os::FileHandle handle_;
-};
-
 inline ArchiveSource* MemorySource(const Zip& zip) {
     std::int32_t error = -7;
     return OpenSource(zip.data(), zip.size(), SourceMemory, &error);
@@ -70,14 +52,14 @@ inline std::uint64_t LastWriteTicks(const std::filesystem::path& path) {
     auto sys = file_clock::to_sys(std::filesystem::last_write_time(path));
     auto sinceUnix = duration_cast<duration<std::int64_t, std::ratio<1, 10000000>>>(
         sys.time_since_epoch());
-    return static_cast<std::uint64_t>(sinceUnix.count() + 116444736000000000LL);
+    return static_cast<std::uint64_t>(sinceUnix.count() + os::kUnixEpochInFileTimeTicks);
 }
 
 inline std::uint64_t NowTicks() {
     using namespace std::chrono;
     auto sinceUnix = duration_cast<duration<std::int64_t, std::ratio<1, 10000000>>>(
         system_clock::now().time_since_epoch());
-    return static_cast<std::uint64_t>(sinceUnix.count() + 116444736000000000LL);
+    return static_cast<std::uint64_t>(sinceUnix.count() + os::kUnixEpochInFileTimeTicks);
 }
 
 inline os::FileTime ExpectedUtc(std::uint16_t dosDate, std::uint16_t dosTime) {

@@ -57,7 +57,7 @@ int RunExtract(Arguments arguments) {
         ReportError(path, problem);
         return kExitFailure;
     }
-    os::MappedFile mapped;
+    os::ScopedMapping mapped;
     if (!os::MapFile(path.c_str(), &mapped)) {
         ReportError(path, "cannot be mapped into memory");
         return kExitFailure;
@@ -67,8 +67,8 @@ int RunExtract(Arguments arguments) {
     std::error_code error;
     const std::filesystem::path made = TopmostMissingFolder(folder);
     if (!made.empty()) std::filesystem::create_directories(folder, error);
-    const UnpackResult result = UnpackToFolder(mapped.data, mapped.size, folder.c_str());
-    os::UnmapFile(&mapped);
+    const UnpackResult result = UnpackToFolder(mapped.data(), mapped.size(), folder.c_str());
+    mapped.reset();  // the memory goes before any clean-up below
     if (result.complete) return kExitOk;
     if (!made.empty() && result.openResult != 0) std::filesystem::remove_all(made, error);
     ReportFailures(result, path, folder);

@@ -90,11 +90,11 @@ std::uint32_t SeekFile(FileHandle handle, std::int32_t distance, SeekOrigin orig
         case SeekBegin: whence = SEEK_SET; break;
         case SeekCurrent: whence = SEEK_CUR; break;
         case SeekEnd: whence = SEEK_END; break;
-        default: return 0xFFFFFFFF;
+        default: return kSeekFailed;
     }
-    if (!ValidFd(handle)) return 0xFFFFFFFF;
+    if (!ValidFd(handle)) return kSeekFailed;
     off_t position = lseek(Fd(handle), distance, whence);
-    if (position < 0) return 0xFFFFFFFF;
+    if (position < 0) return kSeekFailed;
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(position));
 }
 

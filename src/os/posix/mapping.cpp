@@ -5,13 +5,13 @@
 #include "os/mapping.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "native_path.h"
+#include "os/file.h"
 
 namespace quarn::os {
 
@@ -65,12 +65,9 @@ std::uint8_t* LoadPages(int fd, std::size_t size) {
 
 bool MapFile(const char* name, MappedFile* mapped) {
     *mapped = {};
-    if (name == nullptr) return false;
-    int fd;
-    do {
-        fd = open(posix::NativePath(name).c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return false;
+    const ScopedFile file(OpenForReading(name));
+    if (!file.valid()) return false;
+    const int fd = static_cast<int>(file.get());
     struct stat st {};
     bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
               static_cast<unsigned long long>(st.st_size) <= 0xFFFFFFFFULL;
@@ -80,7 +77,6 @@ bool MapFile(const char* name, MappedFile* mapped) {
         ok = mapped->data != nullptr;
         if (ok) mapped->size = static_cast<std::uint32_t>(size);
     }
-    close(fd);
     return ok;
 }
 

@@ -9,6 +9,7 @@ using win32::FromHandle;
 using win32::ToHandle;
 
 static_assert(sizeof(FileHandle) == sizeof(HANDLE));
+static_assert(INVALID_SET_FILE_POINTER == kSeekFailed);
 
 FileHandle DuplicateFileHandle(FileHandle handle) {
     // INVALID_HANDLE_VALUE is also the current-process pseudo-handle, which
@@ -44,10 +45,10 @@ std::uint32_t SeekFile(FileHandle handle, std::int32_t distance, SeekOrigin orig
         case SeekBegin: method = FILE_BEGIN; break;
         case SeekCurrent: method = FILE_CURRENT; break;
         case SeekEnd: method = FILE_END; break;
-        default: return 0xFFFFFFFF;
+        default: return kSeekFailed;
     }
     // Without a high part the result is the new position's low 32 bits, or
-    // INVALID_SET_FILE_POINTER (0xFFFFFFFF) when the system refuses.
+    // INVALID_SET_FILE_POINTER (kSeekFailed) when the system refuses.
     return SetFilePointer(ToHandle(handle), distance, nullptr, method);
 }
 

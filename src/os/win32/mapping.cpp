@@ -1,6 +1,7 @@
 // Read-only file mapping on Win32.
 #include "os/mapping.h"
 
+#include "os/file.h"
 #include "windows_api.h"
 
 namespace quarn::os {
@@ -21,22 +22,21 @@ const std::uint8_t* MapView(HANDLE file) {
 
 bool MapFile(const char* name, MappedFile* mapped) {
     *mapped = {};
-    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const ScopedFile file(OpenForReading(name));
+    if (!file.valid()) return false;
+    const HANDLE handle = win32::ToHandle(file.get());
     LARGE_INTEGER size{};
-    bool ok = GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size) &&
+    bool ok = GetFileType(handle) == FILE_TYPE_DISK && GetFileSizeEx(handle, &size) &&
               size.QuadPart >= 0 && size.QuadPart <= 0xFFFFFFFFLL;
     // An empty file cannot be mapped; it is simply an empty block.
     if (ok && size.QuadPart > 0) {
-        mapped->data = MapView(file);
+        mapped->data = MapView(handle);
         if (mapped->data == nullptr) {
             ok = false;
         } else {
             mapped->size = static_cast<std::uint32_t>(size.QuadPart);
         }
     }
-    CloseHandle(file);
     return ok;
 }
 
