@@ -162,8 +162,8 @@ TEST(PosixTimes, AccessAndWriteTimesKeepTheirTicks) {
     FileHandle h = CreateFileWithAttributes(name.c_str(), kAttrNormal);
     ASSERT_NE(h, kInvalidHandle);
     // 2004-06-15 13:45:30.1234567 and 1969-01-01 UTC, before Unix time.
-    const std::uint64_t access = (1087307130ULL + 11644473600ULL) * 10000000 + 1234567;
-    const std::uint64_t write = (11644473600ULL - 31536000ULL) * 10000000;
+    const std::uint64_t access = FileTimeTicksFromUnix(1087307130) + 1234567;
+    const std::uint64_t write = FileTimeTicksFromUnix(-31536000);
     const FileTime creation{1, 0};
     ASSERT_TRUE(SetFileTimes(h, creation,
                              {static_cast<std::uint32_t>(access), static_cast<std::uint32_t>(access >> 32)},
@@ -182,7 +182,7 @@ TEST(PosixTimes, ZeroTimeLeavesThatTimeAlone) {
     const std::string name = (temp / "t.bin").string();
     FileHandle h = CreateFileWithAttributes(name.c_str(), kAttrNormal);
     ASSERT_NE(h, kInvalidHandle);
-    const std::uint64_t write = (981173106ULL + 11644473600ULL) * 10000000;
+    const std::uint64_t write = FileTimeTicksFromUnix(981173106);
     const FileTime set{static_cast<std::uint32_t>(write), static_cast<std::uint32_t>(write >> 32)};
     ASSERT_TRUE(SetFileTimes(h, set, set, set));
     ASSERT_TRUE(SetFileTimes(h, {}, {}, {}));
@@ -218,7 +218,7 @@ TEST(PosixDosTime, LocalFieldsFollowTheZonesRules) {
         const auto time = static_cast<std::uint16_t>((c.hour << 11) | (c.minute << 5) | (c.second / 2));
         FileTime utc;
         ASSERT_TRUE(DosDateTimeToUtc(date, time, &utc));
-        const std::uint64_t expected = static_cast<std::uint64_t>(c.unixSeconds + 11644473600) * 10000000;
+        const std::uint64_t expected = FileTimeTicksFromUnix(c.unixSeconds);
         EXPECT_EQ(utc, (FileTime{static_cast<std::uint32_t>(expected),
                                  static_cast<std::uint32_t>(expected >> 32)}));
     }

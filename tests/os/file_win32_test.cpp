@@ -70,9 +70,9 @@ TEST(Win32Times, AccessAndWriteTimesReadBack) {
     ASSERT_NE(h, kInvalidHandle);
     std::uint32_t written = 0;
     ASSERT_TRUE(WriteToFile(h, "x", 1, &written));
-    const std::uint64_t creation = (981173106ULL + 11644473600ULL) * 10000000;   // 2001-02-03
-    const std::uint64_t access = (11644473600ULL - 31536000ULL) * 10000000;      // 1969-01-01
-    const std::uint64_t write = (1262304000ULL + 11644473600ULL) * 10000000 + 5; // 2010-01-01
+    const std::uint64_t creation = FileTimeTicksFromUnix(981173106);   // 2001-02-03
+    const std::uint64_t access = FileTimeTicksFromUnix(-31536000);     // 1969-01-01
+    const std::uint64_t write = FileTimeTicksFromUnix(1262304000) + 5; // 2010-01-01
     ASSERT_TRUE(SetFileTimes(h, ToFileTime(creation), ToFileTime(access), ToFileTime(write)));
     CloseFile(h);
 
