@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/text.h"
 #include "launch/launch_sequence.h"
 
 namespace quarn {
@@ -13,13 +14,11 @@ namespace {
 // The caption a message box gets by default: the program's name without
 // folder and extension.
 void DefaultCaption(char* caption, DWORD size) {
-    char path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const char* name = path;
-    for (DWORD i = 0; i < n; ++i) {
-        if (path[i] == '\\' || path[i] == '/') name = path + i + 1;
-    }
-    lstrcpynA(caption, name, static_cast<int>(size));
+    // One byte beyond what the call may fill, so the text ends in a zero
+    // even where a truncated name is not terminated.
+    char path[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    lstrcpynA(caption, FileNamePart(path), static_cast<int>(size));
     if (char* dot = std::strrchr(caption, '.')) *dot = '\0';
 }
 

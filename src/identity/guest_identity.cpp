@@ -6,8 +6,10 @@
 #include <string>
 
 #include "archive/archive.h"
+#include "base/text.h"
 #include "identity/cipher.h"
 #include "identity/identity_record.h"
+#include "identity/package.h"
 #include "os/resources.h"
 
 namespace quarn {
@@ -34,7 +36,7 @@ void ReleaseConfigurationCache() {
 // empty, so that the next call tries the resource again.
 bool FillConfigurationCache(const char* moduleName) {
     os::ResourceData config;
-    if (!os::FindRcData(moduleName, "GAMECONFIG", &config)) return false;
+    if (!os::FindRcData(moduleName, kConfigResource, &config)) return false;
     if (config.data == nullptr || config.size == 0) return false;
     auto* copy = static_cast<std::uint8_t*>(std::malloc(config.size));
     if (copy == nullptr) return false;
@@ -48,16 +50,6 @@ bool FillConfigurationCache(const char* moduleName) {
     configurationCache.copy = copy;
     configurationCache.archive = archive;
     return true;
-}
-
-// What follows the last separator; both '\' and '/' count, so a program
-// started as "C:/Downloads/play.exe" is named "play.exe".
-const char* FileNameOf(const char* path) {
-    const char* name = path;
-    for (const char* p = path; *p != '\0'; ++p) {
-        if (*p == '\\' || *p == '/') name = p + 1;
-    }
-    return name;
 }
 
 }  // namespace
@@ -105,7 +97,9 @@ const char* GetLaunchIdentity() {
     if (program == nullptr) return nullptr;
     try {
         guestIdentity = "Guest.";
-        guestIdentity += FileNameOf(program);
+        // Both '\' and '/' separate, so a program started as
+        // "C:/Downloads/play.exe" is named "play.exe".
+        guestIdentity += FileNamePart(program);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }

@@ -3,7 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/bytes.h"
+#include "base/text.h"
 #include "identity/cipher.h"
+#include "identity/package.h"
 #include "os/resources.h"
 
 namespace quarn {
@@ -17,9 +20,6 @@ std::uint8_t recordBuffer[kRecordBufferSize];
 // The value of every byte as a symbol: its place in kSymbolAlphabet, 0 for
 // bytes outside the alphabet.
 std::uint8_t symbolTable[256];
-
-constexpr std::uint32_t kSymbolsPerGroup = 8;
-constexpr std::uint32_t kBytesPerGroup = 5;
 
 bool IsPrintable(std::uint8_t c) { return c >= 0x20 && c <= 0x7E; }
 
@@ -36,27 +36,7 @@ bool ChecksumMatches(const std::uint8_t* record, std::uint32_t count) {
     for (std::uint32_t i = 3; i < count; ++i) {
         sum = static_cast<std::uint16_t>(sum + static_cast<std::int8_t>(record[i]));
     }
-    const std::uint16_t stored = static_cast<std::uint16_t>(record[0] | (record[1] << 8));
-    return sum == stored;
-}
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c; }
-
-// The GAMEID resource deciphered with key payloadSize and closed with a NUL,
-// in a block the caller frees; nullptr when it is missing, empty or no memory.
-char* DecipheredGameId(const char* moduleName, std::uint32_t payloadSize) {
-    os::ResourceData gameId;
-    if (!os::FindRcData(moduleName, "GAMEID", &gameId)) return nullptr;
-    if (gameId.data == nullptr || gameId.size == 0) return nullptr;
-    // One byte more than the resource, so the symbol text always ends inside
-    // the block even when the stored closing zero is missing.
-    auto* copy = static_cast<std::uint8_t*>(std::malloc(std::size_t{gameId.size} + 1));
-    if (copy == nullptr) return nullptr;
-    std::memcpy(copy, gameId.data, gameId.size);
-    copy[gameId.size] = 0;
-    // The last stored byte is the text's closing zero and is not enciphered.
-    IdentityCipher(payloadSize).Apply(copy, gameId.size - 1);
-    return reinterpret_cast<char*>(copy);
+    return sum == LoadLe16(record);
 }
 
 }  // namespace
@@ -64,19 +44,36 @@ char* DecipheredGameId(const char* moduleName, std::uint32_t payloadSize) {
 const char* LoadGameIdentity(const char* moduleName, const char** leadTextOut,
                              std::uint32_t* payloadSizeOut) {
     os::ResourceData payload;
-    if (!os::FindRcData(moduleName, "GAMEDATA", &payload) || payload.size == 0) return nullptr;
+    if (!os::FindRcData(moduleName, kPayloadResource, &payload) || payload.size == 0) return nullptr;
     const std::uint32_t payloadSize = payload.size;
 
-    char* symbols = DecipheredGameId(moduleName, payloadSize);
-    if (symbols == nullptr) return nullptr;
+    os::ResourceData gameId;
+    if (!os::FindRcData(moduleName, kIdentityResource, &gameId)) return nullptr;
     const char* identity = nullptr;
-    const bool parsed = ParseIdentityRecord(symbols, &identity, leadTextOut);
-    std::free(symbols);
-    if (!parsed) return nullptr;
-
+    if (!DecodeGameIdResource(gameId.data, gameId.size, payloadSize, &identity, leadTextOut)) {
+        return nullptr;
+    }
     // Reported also when the record holds no identity: the stamp still uses it.
     if (payloadSizeOut != nullptr) *payloadSizeOut = payloadSize;
     return identity;
+}
+
+bool DecodeGameIdResource(const std::uint8_t* resource, std::uint32_t size,
+                          std::uint32_t payloadSize, const char** identityOut,
+                          const char** leadTextOut) {
+    if (resource == nullptr || size == 0) return false;
+    // One byte more than the resource, so the symbol text always ends inside
+    // the block even when the stored closing zero is missing.
+    auto* copy = static_cast<std::uint8_t*>(std::malloc(std::size_t{size} + 1));
+    if (copy == nullptr) return false;
+    std::memcpy(copy, resource, size);
+    copy[size] = 0;
+    // The last stored byte is the text's closing zero and is not enciphered.
+    IdentityCipher(payloadSize).Apply(copy, size - 1);
+    const bool parsed = ParseIdentityRecord(reinterpret_cast<const char*>(copy), identityOut,
+                                            leadTextOut);
+    std::free(copy);
+    return parsed;
 }
 
 bool ParseIdentityRecord(const char* symbolText, const char** identityOut,
@@ -99,7 +96,7 @@ bool ParseIdentityRecord(const char* symbolText, const char** identityOut,
     if (!ChecksumMatches(record, count)) return false;
 
     const std::uint32_t leadLength = record[2];
-    if (leadLength >= 128 || 4 + leadLength > count + 1 || record[3 + leadLength] != 0) {
+    if (leadLength > kMaxLeadText || 4 + leadLength > count + 1 || record[3 + leadLength] != 0) {
         return false;
     }
     // A zero inside the lead text ends it early; what follows up to the
@@ -163,7 +160,7 @@ char* FilterIdentityPart(char* text) {
     if (text == nullptr) return nullptr;
     char* kept = text;
     for (const char* p = text; *p != '\0'; ++p) {
-        if (IsAsciiAlnum(static_cast<unsigned char>(*p)) || *p == '@') *kept++ = Lower(*p);
+        if (IsAsciiAlnum(static_cast<unsigned char>(*p)) || *p == '@') *kept++ = AsciiLower(*p);
     }
     *kept = '\0';
     return text;

@@ -5,6 +5,9 @@
 //
 // Results point into one process-wide record buffer and stay valid until
 // the next decoding. Failures are silent: the result is none.
+//
+// The layout constants below are the whole contract with the encoder in
+// quarn pack, which takes them from here.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +15,14 @@
 namespace quarn {
 
 inline constexpr char kSymbolAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ#&*-+=";
+// Each group of 8 symbols carries 5 bytes.
+inline constexpr std::uint32_t kSymbolsPerGroup = 8;
+inline constexpr std::uint32_t kBytesPerGroup = 5;
+// The longest symbol text, and the record bytes it carries.
 inline constexpr std::uint32_t kMaxSymbols = 160;
+inline constexpr std::uint32_t kMaxRecordBytes = kMaxSymbols / kSymbolsPerGroup * kBytesPerGroup;
+// The length byte of the lead text stays below 128.
+inline constexpr std::uint32_t kMaxLeadText = 127;
 inline constexpr std::uint32_t kRecordBufferSize = 260;
 
 // moduleName: nullptr for the running program. leadTextOut and
@@ -20,6 +30,15 @@ inline constexpr std::uint32_t kRecordBufferSize = 260;
 // passed its checks, also when it holds no identity.
 const char* LoadGameIdentity(const char* moduleName, const char** leadTextOut,
                              std::uint32_t* payloadSizeOut);
+
+// The GAMEID resource's bytes read for a payload of payloadSize bytes: all
+// but the last byte (the symbol text's stored closing zero) deciphered with
+// payloadSize as the key, then the symbol text read by ParseIdentityRecord.
+// The resource itself is not changed. False for no bytes, no memory, or a
+// record that fails its checks.
+bool DecodeGameIdResource(const std::uint8_t* resource, std::uint32_t size,
+                          std::uint32_t payloadSize, const char** identityOut,
+                          const char** leadTextOut);
 
 // Decodes a NUL-terminated symbol text (nullptr counts as empty).
 bool ParseIdentityRecord(const char* symbolText, const char** identityOut,

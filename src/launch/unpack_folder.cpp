@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "archive/archive.h"
+#include "base/text.h"
 #include "os/folder.h"
 
 namespace quarn {
@@ -10,10 +11,6 @@ namespace quarn {
 namespace {
 
 constexpr std::uint32_t kSavedFolderSize = 500;
-
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c; }
 
 // Windows drops trailing dots and spaces from a component, so "..", ". ."
 // and "..." may all climb; only "." is plain.
@@ -36,7 +33,7 @@ bool IsDeviceName(const char* begin, const char* end) {
     std::size_t n = static_cast<std::size_t>(stem - begin);
     char upper[5] = {};
     if (n != 3 && n != 4) return false;
-    for (std::size_t i = 0; i < n; ++i) upper[i] = Upper(begin[i]);
+    for (std::size_t i = 0; i < n; ++i) upper[i] = AsciiUpper(begin[i]);
     if (n == 3) {
         return std::strcmp(upper, "CON") == 0 || std::strcmp(upper, "PRN") == 0 ||
                std::strcmp(upper, "AUX") == 0 || std::strcmp(upper, "NUL") == 0;
@@ -74,12 +71,12 @@ bool ExtractAll(ArchiveHandle* archive, UnpackResult& result) {
 }  // namespace
 
 bool IsSafeEntryName(const char* name) {
-    if (name == nullptr || name[0] == '\0' || IsSeparator(name[0])) return false;
+    if (name == nullptr || name[0] == '\0' || IsPathSeparator(name[0])) return false;
     if (std::strchr(name, ':') != nullptr) return false;
     const char* begin = name;
     for (;;) {
         const char* end = begin;
-        while (*end != '\0' && !IsSeparator(*end)) ++end;
+        while (*end != '\0' && !IsPathSeparator(*end)) ++end;
         if (IsDotsOnly(begin, end) || IsDeviceName(begin, end)) return false;
         if (*end == '\0') return true;
         begin = end + 1;

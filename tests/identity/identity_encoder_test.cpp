@@ -13,23 +13,21 @@ namespace {
 
 using namespace std::string_literals;
 
-// What the launcher does with GAMEID beside a payload of payloadSize bytes:
-// decipher all bytes but the closing zero, then read the record.
+// The resource read the way the launcher reads it beside a payload of
+// payloadSize bytes.
 struct Decoded {
     bool ok = false;
     std::string identity = "(none)";
     std::string lead;
 };
 
-Decoded DecodeGameId(std::string resource, std::uint32_t payloadSize) {
+Decoded DecodeGameId(const std::string& resource, std::uint32_t payloadSize) {
     Decoded d;
-    if (resource.empty()) return d;
-    IdentityCipher(payloadSize)
-        .Apply(reinterpret_cast<std::uint8_t*>(resource.data()),
-               static_cast<std::uint32_t>(resource.size() - 1));
     const char* identity = nullptr;
     const char* lead = nullptr;
-    d.ok = ParseIdentityRecord(resource.c_str(), &identity, &lead);
+    d.ok = DecodeGameIdResource(reinterpret_cast<const std::uint8_t*>(resource.data()),
+                                static_cast<std::uint32_t>(resource.size()), payloadSize,
+                                &identity, &lead);
     if (identity != nullptr) d.identity = identity;
     if (lead != nullptr) d.lead = lead;
     return d;

@@ -23,14 +23,10 @@ using testing::ZipBuilder;
 constexpr std::uint32_t kUntouched = 0xA5A5A5A5;
 
 // GAMEID for a payload of payloadSize bytes holding any record bytes, so
-// that records the encoder refuses to make can be stored too.
+// that records the encoder refuses to make can be stored too. Each record
+// below carries its checksum bytes written out (the signed byte sum after
+// the length byte, low byte first), worked out once with a line of Python.
 std::string GameIdFor(std::string record, std::uint32_t payloadSize) {
-    std::uint16_t sum = 0;
-    for (std::size_t i = 3; i < record.size(); ++i) {
-        sum = static_cast<std::uint16_t>(sum + static_cast<std::int8_t>(record[i]));
-    }
-    record[0] = static_cast<char>(sum & 0xFF);
-    record[1] = static_cast<char>(sum >> 8);
     record.append((5 - record.size() % 5) % 5, '\0');
     tool::Encipher(0, record);
     std::string symbols = tool::EncodeSymbols(record);
@@ -94,8 +90,8 @@ TEST_F(IdentityTest, ValidRecordWithoutIdentityStillReportsTheSize) {
         std::string record;
         std::string lead;
     } cases[] = {
-        {"identifier without a dot", "\0\0\x04" "lead\0nodot"s, "lead"},
-        {"empty identifier", "\0\0\x04" "lead\0"s, "lead"},
+        {"identifier without a dot", "\xBA\x03\x04" "lead\0nodot"s, "lead"},
+        {"empty identifier", "\x96\x01\x04" "lead\0"s, "lead"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -120,7 +116,7 @@ TEST_F(IdentityTest, MissingOrDamagedResourcesGiveNone) {
         {"only the closing zero", std::string(100, 'P'), "\0"s},
         {"GAMEID for another size", std::string(101, 'P'), good},
         {"GAMEID without its closing zero", std::string(100, 'P'), good.substr(0, good.size() - 1)},
-        {"damaged record", std::string(100, 'P'), GameIdFor("\0\0\x01" "a\0\x7F.b"s, 100)},
+        {"damaged record", std::string(100, 'P'), GameIdFor("\x70\x01\x01" "a\0\x7F.b"s, 100)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -14,18 +14,6 @@ namespace {
 
 using namespace std::string_literals;
 
-// A record: checksum (the signed sum of everything after the length byte,
-// low byte first), the length byte, then body = lead text, zero, identifier.
-std::string Record(std::uint8_t leadLength, const std::string& body) {
-    std::uint16_t sum = 0;
-    for (char c : body) sum = static_cast<std::uint16_t>(sum + static_cast<std::int8_t>(c));
-    std::string record;
-    record += static_cast<char>(sum & 0xFF);
-    record += static_cast<char>(sum >> 8);
-    record += static_cast<char>(leadLength);
-    return record + body;
-}
-
 // The symbol text that decodes to these record bytes (zero-filled).
 std::string SymbolsOf(std::string record) {
     record.append((5 - record.size() % 5) % 5, '\0');
@@ -89,6 +77,13 @@ Parsed Parse(const char* symbols) {
     return p;
 }
 
+// Record fixtures below: two checksum bytes (low byte first), the length
+// byte, then lead text, zero, identifier. The checksum is the sum of every
+// byte after the length byte taken as a signed 8-bit value, modulo 65536;
+// each was worked out once with a line of Python,
+//   sum(b - 256 if b > 127 else b for b in body) & 0xFFFF,
+// and written in as its two bytes.
+
 TEST(IdentityRecord, AcceptsWellFormedRecords) {
     struct Case {
         const char* what;
@@ -96,16 +91,16 @@ TEST(IdentityRecord, AcceptsWellFormedRecords) {
         std::string identity, lead;
     } cases[] = {
         {"a.b, empty lead", "\xF1\x00\x00\x00" "a.b"s, "a.b", ""},
-        {"lead and identifier", Record(5, "hello\0Some Owner.My Game!"s), "someowner.mygame", "hello"},
-        {"identifier ends a group, no fill", Record(0, "\0abc.de"s), "abc.de", ""},
-        {"empty halves", Record(0, "\0."s), ".", ""},
-        {"no dot: no identity", Record(2, "hi\0nodot"s), "(none)", "hi"},
+        {"lead and identifier", "\x82\x08\x05" "hello\0Some Owner.My Game!"s, "someowner.mygame", "hello"},
+        {"identifier ends a group, no fill", "\x1D\x02\x00" "\0abc.de"s, "abc.de", ""},
+        {"empty halves", "\x2E\x00\x00" "\0."s, ".", ""},
+        {"no dot: no identity", "\xF5\x02\x02" "hi\0nodot"s, "(none)", "hi"},
         // The zero after the lead text goes with the fill: 4 + L == count + 1.
-        {"empty identifier", Record(2, "hi\0"s), "(none)", "hi"},
+        {"empty identifier", "\xD1\x00\x02" "hi\0"s, "(none)", "hi"},
         // A zero inside the lead ends it; the rest up to 3 + L is not looked at,
         // but is summed as signed bytes (0x90 counts as -112).
-        {"early end of lead", Record(3, "a\0\x90\0x.y"s), "x.y", "a"},
-        {"printable edges", Record(2, " ~\0~ .@"s), ".@", " ~"},
+        {"early end of lead", "\x10\x01\x03" "a\0\x90\0x.y"s, "x.y", "a"},
+        {"printable edges", "\xAA\x01\x02" " ~\0~ .@"s, ".@", " ~"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -118,9 +113,7 @@ TEST(IdentityRecord, AcceptsWellFormedRecords) {
 }
 
 TEST(IdentityRecord, RejectsDamagedRecords) {
-    const std::string good = SymbolsOf(Record(0, "\0a.b"s));
-    std::string swapped = Record(0, "\0a.b"s);
-    std::swap(swapped[0], swapped[1]);
+    const std::string good = SymbolsOf("\xF1\x00\x00" "\0a.b"s);
     struct Case {
         const char* what;
         std::string symbols;
@@ -130,19 +123,19 @@ TEST(IdentityRecord, RejectsDamagedRecords) {
         {"168 symbols", good + std::string(168 - good.size(), 'A')},
         {"not a multiple of 8", good + "A"},
         {"all zero", SymbolsOf(std::string(10, '\0'))},
-        {"checksum high byte first", SymbolsOf(swapped)},
+        {"checksum high byte first", SymbolsOf("\x00\xF1\x00" "\0a.b"s)},
         {"checksum off by one", SymbolsOf("\xF2\x00\x00\x00" "a.b"s)},
         {"unsigned checksum", SymbolsOf("\x10\x02\x03" "a\0\x90\0x.y"s)},
-        {"length byte 128", SymbolsOf(Record(128, "\0a.b"s))},
-        {"length byte 255", SymbolsOf(Record(255, "\0a.b"s))},
+        {"length byte 128", SymbolsOf("\xF1\x00\x80" "\0a.b"s)},
+        {"length byte 255", SymbolsOf("\xF1\x00\xFF" "\0a.b"s)},
         // 13 bytes: a length of 9 would still fit (the identifier then empty).
-        {"lead runs past the record", SymbolsOf(Record(10, "hello\0a.b"s))},
-        {"no zero after the lead", SymbolsOf(Record(1, "ab.c"s))},
-        {"tab in the lead", SymbolsOf(Record(2, "a\t\0a.b"s))},
-        {"0x7F in the lead", SymbolsOf(Record(1, "\x7F\0a.b"s))},
-        {"tab in the identifier", SymbolsOf(Record(0, "\0a.\tb"s))},
-        {"0x7F in the identifier", SymbolsOf(Record(0, "\0a.b\x7F"s))},
-        {"0x80 in the identifier", SymbolsOf(Record(0, "\0a\x80.b"s))},
+        {"lead runs past the record", SymbolsOf("\x05\x03\x0A" "hello\0a.b"s)},
+        {"no zero after the lead", SymbolsOf("\x54\x01\x01" "ab.c"s)},
+        {"tab in the lead", SymbolsOf("\x5B\x01\x02" "a\t\0a.b"s)},
+        {"0x7F in the lead", SymbolsOf("\x70\x01\x01" "\x7F\0a.b"s)},
+        {"tab in the identifier", SymbolsOf("\xFA\x00\x00" "\0a.\tb"s)},
+        {"0x7F in the identifier", SymbolsOf("\x70\x01\x00" "\0a.b\x7F"s)},
+        {"0x80 in the identifier", SymbolsOf("\x71\x00\x00" "\0a\x80.b"s)},
         {"too short", SymbolsOf("\x01\x00"s)},
     };
     for (const Case& c : cases) {
@@ -156,7 +149,7 @@ TEST(IdentityRecord, RejectsDamagedRecords) {
 }
 
 TEST(IdentityRecord, OutputsAreOptional) {
-    const std::string symbols = SymbolsOf(Record(1, "x\0a.b"s));
+    const std::string symbols = SymbolsOf("\x69\x01\x01" "x\0a.b"s);
     EXPECT_TRUE(ParseIdentityRecord(symbols.c_str(), nullptr, nullptr));
 }
 

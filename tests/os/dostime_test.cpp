@@ -89,19 +89,19 @@ TEST(DosDateTime, FieldsCountInTheirUnits) {
         SCOPED_TRACE(s.seconds);
         FileTime t;
         ASSERT_TRUE(DosDateTimeToUtc(date, s.time, &t));
-        EXPECT_EQ(Ticks(t) - Ticks(base), s.seconds * 10000000);
+        EXPECT_EQ(Ticks(t) - Ticks(base), s.seconds * kFileTimeTicksPerSecond);
     }
     FileTime nextDay;
     ASSERT_TRUE(DosDateTimeToUtc(DosDate(2004, 1, 16), DosTime(10, 20, 5), &nextDay));
-    EXPECT_EQ(Ticks(nextDay) - Ticks(base), 86400LL * 10000000);
+    EXPECT_EQ(Ticks(nextDay) - Ticks(base), 86400 * kFileTimeTicksPerSecond);
 }
 
 TEST(DosDateTime, ResultIsNearTheUtcOfTheSameFields) {
     // Whatever the local zone, it is within 14 hours of UTC.
     FileTime t;
     ASSERT_TRUE(DosDateTimeToUtc(DosDate(2004, 6, 15), DosTime(13, 45, 15), &t));
-    const std::int64_t utcTicks = (1087307130LL + 11644473600LL) * 10000000;
-    EXPECT_LE(std::abs(Ticks(t) - utcTicks), 14LL * 3600 * 10000000);
+    const auto utcTicks = static_cast<std::int64_t>(FileTimeTicksFromUnix(1087307130));
+    EXPECT_LE(std::abs(Ticks(t) - utcTicks), 14 * 3600 * kFileTimeTicksPerSecond);
 }
 
 }  // namespace

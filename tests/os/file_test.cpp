@@ -31,6 +31,10 @@ std::string Read(FileHandle h, std::uint32_t count) {
     return bytes;
 }
 
+// 1601-01-01 to 1970-01-01 is 134774 days (369 years, 89 of them leap
+// years), counted by hand: the epoch every tick conversion rests on.
+static_assert(FileTimeTicksFromUnix(0) == 134774LL * 86400 * 10000000);
+
 FileTime FromUnixSeconds(std::int64_t seconds) {
     const std::uint64_t ticks = FileTimeTicksFromUnix(seconds);
     return {static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32)};

@@ -9,11 +9,6 @@ namespace quarn::tool {
 
 namespace {
 
-constexpr std::size_t kBytesPerGroup = 5;
-constexpr std::size_t kMaxLeadText = 127;
-// 160 symbols carry 100 bytes.
-constexpr std::size_t kMaxRecordBytes = kMaxSymbols / 8 * kBytesPerGroup;
-
 bool IsIdentityCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '@';
 }

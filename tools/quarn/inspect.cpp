@@ -18,6 +18,7 @@
 #include "identity/cipher.h"
 #include "identity/guest_identity.h"
 #include "identity/identity_record.h"
+#include "identity/package.h"
 #include "identity/version_query.h"
 #include "launch/unpack_folder.h"
 #include "os/resources.h"
@@ -44,12 +45,14 @@ std::string Quoted(const char* text) { return "\"" + PrintableName(text) + "\"";
 // Why LoadGameIdentity gave none, asked of the resources in its order.
 std::string MissingIdentityReason(const char* path, std::uint32_t reportedSize) {
     os::ResourceData data;
-    if (!os::FindRcData(path, "GAMEDATA", &data)) return "no GAMEDATA resource";
-    if (data.size == 0) return "GAMEDATA is empty";
-    if (!os::FindRcData(path, "GAMEID", &data)) return "no GAMEID resource";
-    if (data.size == 0) return "GAMEID is empty";
-    if (reportedSize != kNoSize) return "the GAMEID record holds no identity (no '.')";
-    return "GAMEID does not decode for this payload size";
+    const std::string payload = kPayloadResource;
+    const std::string identity = kIdentityResource;
+    if (!os::FindRcData(path, kPayloadResource, &data)) return "no " + payload + " resource";
+    if (data.size == 0) return payload + " is empty";
+    if (!os::FindRcData(path, kIdentityResource, &data)) return "no " + identity + " resource";
+    if (data.size == 0) return identity + " is empty";
+    if (reportedSize != kNoSize) return "the " + identity + " record holds no identity (no '.')";
+    return identity + " does not decode for this payload size";
 }
 
 void InspectIdentity(const std::string& path, Verdict* verdict) {
@@ -111,8 +114,8 @@ std::uint32_t CheckEntries(ArchiveHandle* archive, std::int32_t count, Verdict* 
 
 void InspectPayload(const std::string& path, Verdict* verdict) {
     os::ResourceData data;
-    if (!os::FindRcData(path.c_str(), "GAMEDATA", &data)) {
-        Line("payload", "none: no GAMEDATA resource");
+    if (!os::FindRcData(path.c_str(), kPayloadResource, &data)) {
+        Line("payload", std::string("none: no ") + kPayloadResource + " resource");
         verdict->problems.push_back("no payload");
         return;
     }
@@ -168,7 +171,7 @@ bool DescribeConfig(const os::ResourceData& config, std::string* description) {
 
 void InspectConfig(const std::string& path, Verdict* verdict) {
     os::ResourceData config;
-    if (!os::FindRcData(path.c_str(), "GAMECONFIG", &config)) {
+    if (!os::FindRcData(path.c_str(), kConfigResource, &config)) {
         Line("config", "none");
         return;
     }

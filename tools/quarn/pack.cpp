@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "command.h"
+#include "identity/package.h"
 #include "identity_encoder.h"
 #include "resource_script.h"
 #include "run_tool.h"
@@ -320,12 +321,14 @@ int Build(const PackPlan& plan, Built* built) {
 }
 
 void PrintSummary(const PackPlan& plan, const Built& built) {
-    std::string line = plan.out.string() + ": GAMEDATA " +
+    std::string line = plan.out.string() + ": " + kPayloadResource + " " +
                        std::to_string(built.payload.bytes.size()) + " bytes (" +
                        std::to_string(built.payload.entries) + " entries), ";
-    line += plan.withId ? "GAMEID " + plan.owner + "." + plan.gameName : "no GAMEID";
+    const std::string identity = kIdentityResource;
+    line += plan.withId ? identity + " " + plan.owner + "." + plan.gameName : "no " + identity;
     if (!plan.config.empty()) {
-        line += ", GAMECONFIG " + std::to_string(built.config.bytes.size()) + " bytes";
+        line += std::string(", ") + kConfigResource + " " +
+                std::to_string(built.config.bytes.size()) + " bytes";
     }
     line += ", version " + FormatFileVersion(plan.version);
     std::puts(line.c_str());

@@ -3,6 +3,8 @@
 
 #include <charconv>
 
+#include "identity/package.h"
+
 namespace quarn::tool {
 namespace {
 
@@ -99,9 +101,9 @@ std::string ResourceString(std::string_view text) {
 
 std::string MakeResourceScript(const PackageResources& files, const FileVersion& version) {
     std::string script(kHeader);
-    script += RcDataLine("GAMEDATA", files.gameData);
-    if (!files.gameId.empty()) script += RcDataLine("GAMEID", files.gameId);
-    if (!files.gameConfig.empty()) script += RcDataLine("GAMECONFIG", files.gameConfig);
+    script += RcDataLine(kPayloadResource, files.gameData);
+    if (!files.gameId.empty()) script += RcDataLine(kIdentityResource, files.gameId);
+    if (!files.gameConfig.empty()) script += RcDataLine(kConfigResource, files.gameConfig);
     script += "\n";
     script += VersionBlock(version);
     // The launcher's own dialog template, as the kit carries it.

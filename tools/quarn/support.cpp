@@ -39,10 +39,10 @@ std::string ArchiveFileProblem(const std::string& path) {
 std::string FormatUtc(const os::FileTime& time) {
     if (time.low == 0 && time.high == 0) return "-";
     using namespace std::chrono;
-    // FILETIME counts 100 ns from 1601-01-01; the Unix epoch is 11644473600 s later.
     const std::uint64_t ticks = (std::uint64_t{time.high} << 32) | time.low;
-    const sys_seconds instant{seconds{static_cast<std::int64_t>(ticks / 10'000'000) -
-                                      std::int64_t{11'644'473'600}}};
+    const sys_seconds instant{
+        seconds{static_cast<std::int64_t>(ticks / os::kFileTimeTicksPerSecond) -
+                os::kUnixEpochInFileTimeSeconds}};
     const sys_days day = floor<days>(instant);
     const year_month_day date{day};
     const hh_mm_ss clock{instant - day};

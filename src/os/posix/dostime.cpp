@@ -29,9 +29,6 @@ bool IsValid(const DosFields& f) {
            f.day >= 1 && f.day <= DaysInMonth(f.year, f.month);
 }
 
-// Seconds between 1601-01-01 and 1970-01-01.
-constexpr long long kUnixEpochSeconds = 11644473600;
-
 }  // namespace
 
 bool DosDateTimeToUtc(std::uint16_t dosDate, std::uint16_t dosTime, FileTime* utc) {
@@ -48,7 +45,7 @@ bool DosDateTimeToUtc(std::uint16_t dosDate, std::uint16_t dosTime, FileTime* ut
     std::time_t t = std::mktime(&local);
     // DOS dates start in 1980, so -1 is the library's failure, not a time.
     if (t == static_cast<std::time_t>(-1)) return false;
-    auto ticks = static_cast<unsigned long long>(t + kUnixEpochSeconds) * 10000000ULL;
+    const std::uint64_t ticks = FileTimeTicksFromUnix(t);
     utc->low = static_cast<std::uint32_t>(ticks);
     utc->high = static_cast<std::uint32_t>(ticks >> 32);
     return true;

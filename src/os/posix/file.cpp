@@ -22,20 +22,17 @@ bool IsRegular(int fd) {
     return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// 100-ns intervals between 1601-01-01 and 1970-01-01.
-constexpr std::int64_t kUnixEpochInFileTime = 116444736000000000;
-
 timespec ToTimespec(const FileTime& time) {
     // A zero time leaves that time as it is, as on Windows.
     if (time.low == 0 && time.high == 0) return {0, UTIME_OMIT};
     std::uint64_t ticks = (static_cast<std::uint64_t>(time.high) << 32) | time.low;
     // Ticks beyond INT64_MAX are no sensible date; clamp rather than wrap.
     if (ticks > static_cast<std::uint64_t>(INT64_MAX)) ticks = INT64_MAX;
-    std::int64_t sinceUnix = static_cast<std::int64_t>(ticks) - kUnixEpochInFileTime;
-    std::int64_t seconds = sinceUnix / 10000000;
-    std::int64_t rest = sinceUnix % 10000000;
+    std::int64_t sinceUnix = static_cast<std::int64_t>(ticks) - kUnixEpochInFileTimeTicks;
+    std::int64_t seconds = sinceUnix / kFileTimeTicksPerSecond;
+    std::int64_t rest = sinceUnix % kFileTimeTicksPerSecond;
     if (rest < 0) {
-        rest += 10000000;
+        rest += kFileTimeTicksPerSecond;
         --seconds;
     }
     return {static_cast<time_t>(seconds), static_cast<long>(rest * 100)};
