@@ -1,19 +1,20 @@
 // Walking a VS_VERSIONINFO tree. Every node must lie inside its parent and
 // every key and value inside its node; the walk only ever moves forward, so
 // a hostile block ends it rather than loops it.
-#include "version_block.h"
+#include "os/pe/version_block.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 
-namespace quarn::os::posix {
+#include "base/bytes.h"
+#include "base/text.h"
+
+namespace quarn::os::pe {
 
 namespace {
 
 constexpr std::uint32_t kNodeHeaderSize = 6;
-
-std::uint16_t Le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
 
 std::uint32_t Align4(std::uint32_t offset) { return (offset + 3) & ~3u; }
 
@@ -28,19 +29,19 @@ struct Node {
 // The node at `start`, which must end by `limit`.
 bool ReadNode(const std::uint8_t* block, std::uint32_t start, std::uint32_t limit, Node* node) {
     if (start > limit || limit - start < kNodeHeaderSize) return false;
-    const std::uint16_t length = Le16(block + start);
+    const std::uint16_t length = LoadLe16(block + start);
     if (length < kNodeHeaderSize || length > limit - start) return false;
     node->start = start;
     node->end = start + length;
-    const std::uint16_t valueLength = Le16(block + start + 2);
-    const std::uint16_t type = Le16(block + start + 4);
+    const std::uint16_t valueLength = LoadLe16(block + start + 2);
+    const std::uint16_t type = LoadLe16(block + start + 4);
 
     std::uint32_t key = start + kNodeHeaderSize;
     std::uint32_t chars = 0;
     for (;; ++chars) {
         const std::uint32_t at = key + 2 * chars;
         if (at > node->end || node->end - at < 2) return false;  // no NUL inside the node
-        if (Le16(block + at) == 0) break;
+        if (LoadLe16(block + at) == 0) break;
     }
     node->keyChars = chars;
     const std::uint32_t value = start + Align4(kNodeHeaderSize + 2 * (chars + 1));
@@ -51,14 +52,12 @@ bool ReadNode(const std::uint8_t* block, std::uint32_t start, std::uint32_t limi
     return true;
 }
 
-char16_t FoldAscii(char16_t c) { return c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c; }
-
 bool KeyEquals(const std::uint8_t* block, const Node& node, const char* name, std::size_t size) {
     if (node.keyChars != size) return false;
     for (std::size_t i = 0; i < size; ++i) {
-        const char16_t stored = Le16(block + node.start + kNodeHeaderSize + 2 * i);
+        const char16_t stored = LoadLe16(block + node.start + kNodeHeaderSize + 2 * i);
         const auto wanted = static_cast<char16_t>(static_cast<unsigned char>(name[i]));
-        if (FoldAscii(stored) != FoldAscii(wanted)) return false;
+        if (AsciiUpper(stored) != AsciiUpper(wanted)) return false;
     }
     return true;
 }
@@ -71,6 +70,31 @@ bool FindChild(const std::uint8_t* block, const Node& parent, const char* name, 
         at = child->start + Align4(child->end - child->start);
     }
     return false;
+}
+
+// Room for the resource and for the narrow copies of its texts behind it, as
+// the Windows A functions size the block.
+constexpr std::uint32_t kNarrowSignatureSize = 4;
+constexpr std::uint32_t kLargestVersionResource = 0x7FFFFFF0u;
+
+// Keeps the root node's length within what the block holds, so that queries
+// never walk past it and the narrow copies fit behind it.
+void FitRootLength(std::uint8_t* block, std::uint32_t copied, std::uint32_t size) {
+    const std::uint32_t limit = std::min(copied, (size - kNarrowSignatureSize) / 2);
+    std::uint32_t length = LoadLe16(block);
+    if (length > limit) {
+        length = limit;
+        StoreLe16(block, static_cast<std::uint16_t>(length));
+    }
+    std::memcpy(block + length, "FE2X", kNarrowSignatureSize);
+}
+
+// UTF-16LE to the narrow code page: Latin-1 passes, everything else is '?'.
+void NarrowCopy(const std::uint8_t* wide, std::uint32_t count, char* narrow) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint16_t c = LoadLe16(wide + 2 * i);
+        narrow[i] = c < 0x100 ? static_cast<char>(c) : '?';
+    }
 }
 
 }  // namespace
@@ -95,4 +119,54 @@ bool FindVersionValue(const std::uint8_t* block, std::uint32_t extent, const cha
     return true;
 }
 
-}  // namespace quarn::os::posix
+std::uint32_t NarrowBlockSize(std::size_t resourceSize) {
+    if (resourceSize == 0 || resourceSize > kLargestVersionResource) return 0;
+    return static_cast<std::uint32_t>(resourceSize) * 2 + kNarrowSignatureSize;
+}
+
+bool FillNarrowBlock(const std::string& resource, std::uint32_t size, void* block) {
+    constexpr std::uint32_t kSmallestBlock = kNodeHeaderSize;
+    if (block == nullptr || size < kSmallestBlock + kNarrowSignatureSize ||
+        resource.size() < kSmallestBlock || resource.size() > kLargestVersionResource) {
+        return false;
+    }
+    auto* out = static_cast<std::uint8_t*>(block);
+    const auto copied = static_cast<std::uint32_t>(std::min<std::size_t>(resource.size(), size));
+    std::memcpy(out, resource.data(), copied);
+    std::memset(out + copied, 0, size - copied);
+    FitRootLength(out, copied, size);
+    return true;
+}
+
+bool QueryNarrowBlock(const void* block, const char* path, const void** value,
+                      std::uint32_t* length) {
+    if (length != nullptr) *length = 0;
+    if (block == nullptr || path == nullptr || value == nullptr) return false;
+    // Like VerQueryValueA, this writes the narrow copies into the block's
+    // spare room: the block is the caller's, filled by FillNarrowBlock.
+    auto* bytes = static_cast<std::uint8_t*>(const_cast<void*>(block));
+    const std::uint32_t extent = LoadLe16(bytes);
+    if (bytes[4] >= ' ') return false;  // the 16-bit layout, which has no UTF-16 texts
+    VersionValue found;
+    if (!FindVersionValue(bytes, extent, path, &found)) return false;
+    if (!found.text) {
+        *value = bytes + found.offset;
+        if (length != nullptr) *length = found.length;
+        return true;
+    }
+    static const char kEmpty[] = "";
+    if (found.length == 0 && found.offset >= extent) {
+        *value = kEmpty;
+        return true;
+    }
+    // The value lies inside the root node in 2 bytes a character, so its
+    // narrow copy and a NUL fit at the same offset behind the node.
+    char* narrow = reinterpret_cast<char*>(bytes + extent + kNarrowSignatureSize + found.offset);
+    NarrowCopy(bytes + found.offset, found.length, narrow);
+    if (found.offset + found.length < extent) narrow[found.length] = '\0';
+    *value = narrow;
+    if (length != nullptr) *length = found.length;
+    return true;
+}
+
+}  // namespace quarn::os::pe
