@@ -4,9 +4,8 @@
 // the file and is checked against its size before it is used.
 //
 // Portable: it reads memory, or files through the seam's file handles, and
-// is built and tested on both sides. The POSIX launch services read modules
-// and version resources with it; Windows tools may look into packages with
-// it as well.
+// is built and tested on both sides. The POSIX launch services read named
+// modules and version resources with it; Win32 has the loader for that.
 #pragma once
 
 #include <cstdint>
