@@ -11,7 +11,7 @@
 #include <string>
 
 #include "identity/identity_record.h"
-#include "os/posix/launch_table.h"
+#include "support/launch_table.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ void ParseDirectly(const std::uint8_t* bytes, std::size_t size) {
 }
 
 void LoadFromTable(std::uint32_t payloadSize, const std::uint8_t* bytes, std::size_t size) {
-    os::posix::LaunchTable& table = os::posix::TestLaunchTable();
+    quarn::testing::LaunchTable& table = quarn::testing::TestLaunchTable();
     // Kept between inputs: resizing reuses the storage.
     table.resources["GAMEDATA"].resize(payloadSize);
     table.resources["GAMEID"].assign(reinterpret_cast<const char*>(bytes), size);

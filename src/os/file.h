@@ -82,6 +82,17 @@ bool SetFileTimes(FileHandle handle, const FileTime& creation, const FileTime& a
 
 void CloseFile(FileHandle handle);
 
+// The size of a file on disk; false for pipes, consoles, folders and invalid
+// handles.
+bool DiskFileSize(FileHandle handle, std::uint64_t* size);
+
+// Reads up to count bytes at a 64-bit offset, whatever the file position;
+// the position afterwards is unspecified (Win32 moves it, POSIX does not).
+// *done is short of count only at the end of the file, and 0 at or past it.
+// False when the system reports a failure.
+bool ReadFileAt(FileHandle handle, std::uint64_t offset, void* buffer, std::uint32_t count,
+                std::uint32_t* done);
+
 // Owns one handle and closes it when it goes, so that no path out of a
 // function needs a CloseFile of its own. Move-only; an empty owner holds
 // kInvalidHandle.

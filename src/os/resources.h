@@ -1,10 +1,11 @@
 // Launch services, part one: resources of a module, the program's own name
 // and path, and version information.
 //
-// Win32: the real calls. POSIX: the running program's own resources, name,
-// path and version data come from a table that tests fill (posix/launch_table.h);
-// a module or file given by name is read from that PE file on disk, so that
-// native tools can look into real packages.
+// Win32: the real calls. POSIX: a module or file given by name is read as a
+// PE file from disk (os/pe), so that native tools can look into real
+// packages; the running program's own resources, name, path and version data
+// come from the provider the program is linked with (posix/running_program.h):
+// none of them in shipped programs, a table that tests fill in tests.
 #pragma once
 
 #include <cstdint>

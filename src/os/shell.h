@@ -1,7 +1,9 @@
 // Launch services, part two: the user's registry settings, the shell's
 // special folders, starting a program, and C-library text files. POSIX
-// serves the first three from the launch table that tests fill
-// (posix/launch_table.h); text files are real files on both.
+// serves the first three from the provider the program is linked with
+// (posix/running_program.h): shipped programs have no registry or shell
+// folders and start no Windows command lines; tests answer from a table they
+// fill. Text files and the existence test are real on both.
 #pragma once
 
 #include <cstdint>

@@ -9,15 +9,15 @@
 
 #include "identity/guest_identity.h"
 #include "identity/identity_record.h"
-#include "os/posix/launch_table.h"
 #include "quarn/identity_encoder.h"
+#include "support/launch_table.h"
 #include "support/zip_builder.h"
 
 namespace quarn {
 namespace {
 
 using namespace std::string_literals;
-using os::posix::TestLaunchTable;
+using quarn::testing::TestLaunchTable;
 using testing::ZipBuilder;
 
 constexpr std::uint32_t kUntouched = 0xA5A5A5A5;
@@ -45,7 +45,7 @@ std::string Config(const ZipBuilder& zip) { return tool::MakeGameConfigResource(
 
 struct IdentityTest : ::testing::Test {
     void SetUp() override {
-        os::posix::ResetTestLaunchTable();
+        quarn::testing::ResetTestLaunchTable();
         ReadConfigFile(nullptr, nullptr, nullptr);  // the cache lives for the process
     }
     void TearDown() override { ReadConfigFile(nullptr, nullptr, nullptr); }
@@ -120,7 +120,7 @@ TEST_F(IdentityTest, MissingOrDamagedResourcesGiveNone) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        os::posix::ResetTestLaunchTable();
+        quarn::testing::ResetTestLaunchTable();
         if (c.gameData) Resource("GAMEDATA") = *c.gameData;
         if (c.gameId) Resource("GAMEID") = *c.gameId;
         const Loaded l = Load();
@@ -189,7 +189,7 @@ TEST_F(IdentityTest, GuestIdentityIsNamedAfterTheProgramFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.program.value_or("(no program name)"));
-        os::posix::ResetTestLaunchTable();
+        quarn::testing::ResetTestLaunchTable();
         ReadConfigFile(nullptr, nullptr, nullptr);
         TestLaunchTable().programName = c.program;
         Resource("GAMECONFIG") = Config(ZipBuilder().file("config/x.txt", "x").file("HUB.INI", ""));

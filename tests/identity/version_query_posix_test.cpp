@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "os/posix/launch_table.h"
+#include "support/launch_table.h"
 #include "support/version_block.h"
 
 namespace quarn {
 namespace {
 
-using os::posix::TestLaunchTable;
 using testing::BuildVersionBlock;
 using testing::FileVersionBlock;
+using testing::TestLaunchTable;
 using testing::VersionBlockContent;
 using testing::VersionTranslation;
 
@@ -24,7 +24,7 @@ constexpr const char* kOwnPath = "/games/space/launcher.exe";
 
 struct VersionTest : ::testing::Test {
     void SetUp() override {
-        os::posix::ResetTestLaunchTable();
+        testing::ResetTestLaunchTable();
         TestLaunchTable().programName = "launcher.exe";
         TestLaunchTable().modulePath = kOwnPath;
     }

@@ -13,9 +13,9 @@
 
 #include "identity/guest_identity.h"
 #include "launch/launch_sequence.h"
-#include "os/posix/launch_table.h"
 #include "os/shell.h"
 #include "quarn/identity_encoder.h"
+#include "support/launch_table.h"
 #include "support/temp_folder.h"
 #include "support/version_block.h"
 #include "support/zip_builder.h"
@@ -23,7 +23,7 @@
 namespace quarn {
 namespace {
 
-using os::posix::TestLaunchTable;
+using quarn::testing::TestLaunchTable;
 using namespace testing;
 namespace fs = std::filesystem;
 
@@ -34,7 +34,7 @@ struct LaunchTest : ::testing::Test {
     TempFolder temp;
 
     void SetUp() override {
-        os::posix::ResetTestLaunchTable();
+        quarn::testing::ResetTestLaunchTable();
         ReadConfigFile(nullptr, nullptr, nullptr);
         auto& table = TestLaunchTable();
         table.programName = "C:\\Downloads\\play.exe";

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "os/folder.h"
+#include "support/pipe.h"
 #include "support/temp_folder.h"
 
 namespace quarn::os {
@@ -299,6 +300,56 @@ TEST_F(FileTest, OwnershipMovesWithTheOwner) {
     third = std::move(same);
     EXPECT_TRUE(IsOpen(raw)) << "self-assignment keeps the handle";
     EXPECT_EQ(Read(third.get(), 2), "01");
+}
+
+// Positioned reads, as the PE reader makes them: the offset alone decides,
+// whatever the file position, and a read at or past the end is empty.
+TEST_F(FileTest, ReadAtTakesItsOffsetAndStopsAtTheEnd) {
+    ScopedFile h(OpenForReading(MakeFile("a.bin", kDigits).c_str()));
+    ASSERT_TRUE(h.valid());
+    std::uint64_t size = 0;
+    ASSERT_TRUE(DiskFileSize(h.get(), &size));
+    EXPECT_EQ(size, kDigits.size());
+    const struct {
+        std::uint64_t offset;
+        std::uint32_t count;
+        const char* bytes;
+    } cases[] = {
+        {0, 4, "0123"},
+        {10, 3, "abc"},
+        {18, 4, "ij"},
+        {20, 4, ""},
+        {25, 4, ""},
+        {5, 0, ""},
+        // Not cut to the low 32 bits, which would read "12".
+        {(std::uint64_t{1} << 32) + 1, 2, ""},
+        {std::uint64_t{1} << 40, 2, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.offset);
+        ASSERT_NE(SeekFile(h.get(), 7, SeekBegin), kSeekFailed);
+        std::string bytes(c.count, '\0');
+        std::uint32_t done = 0xDEAD;
+        ASSERT_TRUE(ReadFileAt(h.get(), c.offset, bytes.data(), c.count, &done));
+        ASSERT_LE(done, c.count);
+        EXPECT_EQ(bytes.substr(0, done), c.bytes);
+    }
+}
+
+TEST_F(FileTest, OnlyFilesOnDiskHaveASize) {
+    std::uint64_t size = 77;
+    ScopedFile empty(OpenForReading(MakeFile("empty.bin", "").c_str()));
+    ASSERT_TRUE(DiskFileSize(empty.get(), &size));
+    EXPECT_EQ(size, 0u);
+    quarn::testing::TestPipe pipe;
+    size = 77;
+    EXPECT_FALSE(DiskFileSize(pipe.readEnd(), &size));
+    EXPECT_FALSE(DiskFileSize(kInvalidHandle, &size));
+    EXPECT_EQ(size, 77u);
+    char buffer[4];
+    std::uint32_t done = 77;
+    EXPECT_FALSE(ReadFileAt(kInvalidHandle, 0, buffer, sizeof buffer, &done));
+    EXPECT_EQ(done, 0u);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-# PE files with resources for the launch-services tests, made with the
-# mingw-w64 tools in both builds: natively the POSIX PE reader reads them,
-# under Wine the real Win32 calls do, and the same tests expect the same
-# answers from both.
+# PE files with resources for the launch-services and PE reader tests, made
+# with the mingw-w64 tools in both builds: the PE reader (os/pe) reads them
+# in both, natively behind the POSIX seam, under Wine beside the real Win32
+# calls, and the same tests expect the same answers from both.
 find_program(QUARN_MINGW_WINDRES NAMES x86_64-w64-mingw32-windres)
 find_program(QUARN_MINGW_CC NAMES x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-gcc)
 if(NOT QUARN_MINGW_WINDRES OR NOT QUARN_MINGW_CC)

@@ -1,5 +1,6 @@
 // The Win32 side: the program's own name and path, and the layout of the
-// block that the A version functions fill, which the POSIX side copies.
+// block that the A version functions fill, which the portable narrow block
+// (os/pe/version_block.h) copies.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include "os/fixtures/pe_fixtures.h"
+#include "os/pe/pe_file.h"
+#include "os/pe/version_block.h"
 #include "os/resources.h"
 #include "os/win32/windows_api.h"
 
@@ -100,6 +103,51 @@ TEST(Win32LaunchServices, NarrowCopiesLieBehindTheResource) {
     EXPECT_EQ(static_cast<const std::uint8_t*>(value),
               block.data() + rootLength + 4 + (at - block.begin()));
     EXPECT_EQ(length, 10u);
+}
+
+// The portable narrow block against the real one: the same size, and every
+// query answers at the same offset with the same length and text.
+TEST(Win32LaunchServices, ThePortableNarrowBlockMatchesTheAFunctions) {
+    if (!HavePeFixtures()) GTEST_SKIP() << "built without the PE fixtures";
+    const char* paths[] = {
+        "\\",
+        "\\VarFileInfo\\Translation",
+        "\\StringFileInfo\\040904B0\\FileVersion",
+        "\\StringFileInfo\\040704B0\\FileVersion",
+        "\\stringfileinfo\\040904b0\\comments",
+        "\\StringFileInfo\\040904B0\\Nothing",
+    };
+    for (const char* fixture : {"resources.exe", "two_languages.exe", "comma_version.exe"}) {
+        SCOPED_TRACE(fixture);
+        const std::string file = PeFixture(fixture);
+        pe::ResourceKey one;
+        one.id = 1;
+        std::string resource;
+        ASSERT_TRUE(pe::ReadPeResource(pe::PeDiskFile(file.c_str()), pe::kResourceTypeVersion,
+                                       one, &resource));
+        const std::vector<std::uint8_t> real = ReadVersionBlock(file);
+        ASSERT_EQ(pe::NarrowBlockSize(resource.size()), real.size());
+        std::vector<std::uint8_t> portable(real.size());
+        ASSERT_TRUE(pe::FillNarrowBlock(resource, static_cast<std::uint32_t>(portable.size()),
+                                        portable.data()));
+        for (const char* path : paths) {
+            SCOPED_TRACE(path);
+            const void* realValue = nullptr;
+            const void* portableValue = nullptr;
+            std::uint32_t realLength = 0;
+            std::uint32_t portableLength = 0;
+            const bool found = QueryVersionValue(real.data(), path, &realValue, &realLength);
+            ASSERT_EQ(pe::QueryNarrowBlock(portable.data(), path, &portableValue, &portableLength),
+                      found);
+            if (!found) continue;
+            const auto realAt = static_cast<const std::uint8_t*>(realValue) - real.data();
+            const auto portableAt =
+                static_cast<const std::uint8_t*>(portableValue) - portable.data();
+            EXPECT_EQ(portableAt, realAt);
+            ASSERT_EQ(portableLength, realLength);
+            EXPECT_EQ(std::memcmp(portableValue, realValue, realLength), 0);
+        }
+    }
 }
 
 }  // namespace

@@ -158,4 +158,36 @@ void CloseFile(FileHandle handle) {
     if (ValidFd(handle)) close(Fd(handle));
 }
 
+bool DiskFileSize(FileHandle handle, std::uint64_t* size) {
+    struct stat st {};
+    if (!ValidFd(handle) || fstat(Fd(handle), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
+        return false;
+    }
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+bool ReadFileAt(FileHandle handle, std::uint64_t offset, void* buffer, std::uint32_t count,
+                std::uint32_t* done) {
+    *done = 0;
+    if (!ValidFd(handle)) return false;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::uint32_t total = 0;
+    // pread() may stop early; a disk file read delivers all it has, as on Windows.
+    while (total < count) {
+        const std::uint64_t at = offset + total;
+        if (at > static_cast<std::uint64_t>(INT64_MAX)) break;  // past any file's end
+        ssize_t n = pread(Fd(handle), bytes + total, count - total, static_cast<off_t>(at));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (total > 0) break;
+            return false;
+        }
+        if (n == 0) break;
+        total += static_cast<std::uint32_t>(n);
+    }
+    *done = total;
+    return true;
+}
+
 }  // namespace quarn::os

@@ -1,6 +1,7 @@
-// Registry, special folders and process start on POSIX: answered from the
-// launch table, so that the launch sequence runs natively in tests. Text
-// files and the existence test are real.
+// Registry, special folders and process start on POSIX: answered by the
+// running program's provider (running_program.h), so that the launch
+// sequence runs natively in tests. Text files and the existence test are
+// real.
 #include "os/shell.h"
 
 #include <cerrno>
@@ -8,30 +9,17 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "launch_table.h"
 #include "native_path.h"
+#include "running_program.h"
 
 namespace quarn::os {
 
-namespace {
-
-// The program path of a command line: the first word, or the quoted text.
-std::string ProgramOf(const std::string& commandLine) {
-    if (!commandLine.empty() && commandLine[0] == '"') {
-        std::size_t close = commandLine.find('"', 1);
-        return commandLine.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-    }
-    return commandLine.substr(0, commandLine.find(' '));
-}
-
-}  // namespace
-
 bool ReadUserRegistryText(const char* keyPath, const char* valueName, char* buffer,
                           std::uint32_t limit) {
-    const auto& registry = posix::TestLaunchTable().registry;
-    auto found = registry.find(std::string(keyPath) + "\\" + valueName);
-    if (found == registry.end() || found->second.size() > limit) return false;
-    const std::string& data = found->second;
+    std::string data;
+    if (!posix::running::RegistryValue(keyPath, valueName, &data) || data.size() > limit) {
+        return false;
+    }
     std::size_t n = data.find('\0');
     if (n == std::string::npos) n = data.size();
     std::memcpy(buffer, data.data(), n);
@@ -40,24 +28,18 @@ bool ReadUserRegistryText(const char* keyPath, const char* valueName, char* buff
 }
 
 bool SpecialFolderPath(int folderId, char* buffer) {
-    const auto& folders = posix::TestLaunchTable().specialFolders;
-    auto found = folders.find(folderId);
-    if (found == folders.end() || found->second.size() >= kSpecialFolderSize) return false;
+    std::string path;
+    if (!posix::running::SpecialFolder(folderId, &path) || path.size() >= kSpecialFolderSize) {
+        return false;
+    }
     // The shell creates a missing special folder.
-    mkdir(posix::NativePath(found->second.c_str()).c_str(), 0777);
-    std::memcpy(buffer, found->second.c_str(), found->second.size() + 1);
+    mkdir(posix::NativePath(path.c_str()).c_str(), 0777);
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
     return true;
 }
 
 std::uint32_t StartProcess(const char* commandLine) {
-    auto& table = posix::TestLaunchTable();
-    table.startedCommandLines.push_back(commandLine);
-    struct stat st {};
-    if (stat(posix::NativePath(ProgramOf(commandLine).c_str()).c_str(), &st) != 0 ||
-        !S_ISREG(st.st_mode)) {
-        return 0;
-    }
-    return table.nextProcessId++;
+    return posix::running::StartProcess(commandLine);
 }
 
 std::FILE* OpenTextFile(const char* path, const char* mode) {

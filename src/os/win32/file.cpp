@@ -86,4 +86,31 @@ void CloseFile(FileHandle handle) {
     if (handle != kInvalidHandle) CloseHandle(ToHandle(handle));
 }
 
+bool DiskFileSize(FileHandle handle, std::uint64_t* size) {
+    LARGE_INTEGER bytes{};
+    if (GetFileType(ToHandle(handle)) != FILE_TYPE_DISK || !GetFileSizeEx(ToHandle(handle), &bytes) ||
+        bytes.QuadPart < 0) {
+        return false;
+    }
+    *size = static_cast<std::uint64_t>(bytes.QuadPart);
+    return true;
+}
+
+bool ReadFileAt(FileHandle handle, std::uint64_t offset, void* buffer, std::uint32_t count,
+                std::uint32_t* done) {
+    *done = 0;
+    // On a handle opened without FILE_FLAG_OVERLAPPED the read is synchronous
+    // from the OVERLAPPED offset and leaves the file position after it.
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (!ReadFile(ToHandle(handle), buffer, count, &got, &at)) {
+        // A synchronous read at or past the end fails with ERROR_HANDLE_EOF.
+        return GetLastError() == ERROR_HANDLE_EOF;
+    }
+    *done = got;
+    return true;
+}
+
 }  // namespace quarn::os

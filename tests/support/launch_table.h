@@ -1,5 +1,9 @@
-// What the POSIX launch services report for the running program: a table
-// that tests (and native tools) fill in-process. Only the POSIX build has it.
+// The launch table: a test double for what a POSIX program knows of itself
+// (src/os/posix/running_program.h). Tests and fuzz targets fill it
+// in-process, and the seam's launch services answer from it, so that the
+// launch sequence runs natively. Linked as objects into the POSIX test
+// programs only (target quarn_launch_table); shipped programs link the plain
+// provider instead.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace quarn::os::posix {
+namespace quarn::testing {
 
 struct LaunchTable {
     // RCDATA resources of the running program, by name.
@@ -37,4 +41,4 @@ struct LaunchTable {
 LaunchTable& TestLaunchTable();
 void ResetTestLaunchTable();
 
-}  // namespace quarn::os::posix
+}  // namespace quarn::testing

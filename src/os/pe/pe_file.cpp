@@ -1,17 +1,14 @@
 // The PE resource reader. Offsets and sizes are kept in 64 bits so that no
 // sum of 32-bit fields can wrap; every read goes through PeSource::read,
 // which refuses anything past the end of the file.
-#include "pe_file.h"
+#include "os/pe/pe_file.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include "native_path.h"
+#include "base/bytes.h"
+#include "base/text.h"
 
-namespace quarn::os::posix {
+namespace quarn::os::pe {
 
 namespace {
 
@@ -22,24 +19,16 @@ constexpr std::uint32_t kSectionHeaderSize = 40;
 constexpr std::uint32_t kDirectoryHeaderSize = 16;
 constexpr std::uint32_t kDirectoryEntrySize = 8;
 
-std::uint16_t Le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t Le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 bool Read16(const PeSource& file, std::uint64_t offset, std::uint16_t* value) {
     std::uint8_t b[2];
     if (!file.read(offset, b, sizeof b)) return false;
-    *value = Le16(b);
+    *value = LoadLe16(b);
     return true;
 }
 bool Read32(const PeSource& file, std::uint64_t offset, std::uint32_t* value) {
     std::uint8_t b[4];
     if (!file.read(offset, b, sizeof b)) return false;
-    *value = Le32(b);
+    *value = LoadLe32(b);
     return true;
 }
 
@@ -68,8 +57,8 @@ bool ReadHeaders(const PeSource& file, PeHeaders* out) {
     if (!file.read(peOffset, header, sizeof header) || std::memcmp(header, "PE\0\0", 4) != 0) {
         return false;
     }
-    const std::uint16_t sectionCount = Le16(header + 6);
-    const std::uint16_t optionalSize = Le16(header + 20);
+    const std::uint16_t sectionCount = LoadLe16(header + 6);
+    const std::uint16_t optionalSize = LoadLe16(header + 20);
     const std::uint64_t optional = std::uint64_t{peOffset} + sizeof header;
 
     std::uint16_t optionalMagic = 0;
@@ -91,8 +80,8 @@ bool ReadHeaders(const PeSource& file, PeHeaders* out) {
     if (directoryCount <= kResourceDirectoryIndex || entry + 8 > optionalSize) return false;
     std::uint8_t directory[8];
     if (!file.read(optional + entry, directory, sizeof directory)) return false;
-    out->resourceRva = Le32(directory);
-    out->resourceSize = Le32(directory + 4);
+    out->resourceRva = LoadLe32(directory);
+    out->resourceSize = LoadLe32(directory + 4);
     out->sectionTable = optional + optionalSize;
     out->sectionCount = sectionCount;
     return out->resourceRva != 0 && out->resourceSize != 0;
@@ -105,9 +94,9 @@ bool ReadSection(const PeSource& file, const PeHeaders& headers, std::uint16_t i
                    sizeof raw)) {
         return false;
     }
-    out->virtualAddress = Le32(raw + 12);
-    out->rawSize = Le32(raw + 16);
-    out->rawOffset = Le32(raw + 20);
+    out->virtualAddress = LoadLe32(raw + 12);
+    out->rawSize = LoadLe32(raw + 16);
+    out->rawOffset = LoadLe32(raw + 20);
     return true;
 }
 
@@ -149,16 +138,16 @@ public:
     bool findEntry(std::uint32_t directory, Match match, std::uint32_t* target) const {
         std::uint8_t header[kDirectoryHeaderSize];
         if (!read(directory, header, sizeof header)) return false;
-        const std::uint32_t named = Le16(header + 12);
-        const std::uint32_t total = named + Le16(header + 14);
+        const std::uint32_t named = LoadLe16(header + 12);
+        const std::uint32_t total = named + LoadLe16(header + 14);
         for (std::uint32_t i = 0; i < total; ++i) {
             std::uint8_t entry[kDirectoryEntrySize];
             if (!read(std::uint64_t{directory} + kDirectoryHeaderSize + i * kDirectoryEntrySize,
                       entry, sizeof entry)) {
                 return false;
             }
-            if (match(i < named, Le32(entry))) {
-                *target = Le32(entry + 4);
+            if (match(i < named, LoadLe32(entry))) {
+                *target = LoadLe32(entry + 4);
                 return true;
             }
         }
@@ -168,10 +157,10 @@ public:
     bool nameEquals(std::uint32_t nameField, const std::u16string& name) const {
         const std::uint32_t offset = nameField & ~kNameIsStringBit;
         std::uint8_t length[2];
-        if (!read(offset, length, 2) || Le16(length) != name.size()) return false;
+        if (!read(offset, length, 2) || LoadLe16(length) != name.size()) return false;
         for (std::size_t i = 0; i < name.size(); ++i) {
             std::uint8_t c[2];
-            if (!read(std::uint64_t{offset} + 2 + 2u * i, c, 2) || Le16(c) != name[i]) {
+            if (!read(std::uint64_t{offset} + 2 + 2u * i, c, 2) || LoadLe16(c) != name[i]) {
                 return false;
             }
         }
@@ -181,8 +170,8 @@ public:
     bool dataEntry(std::uint32_t offset, PeResource* out) const {
         std::uint8_t entry[16];
         if (!read(offset, entry, sizeof entry)) return false;
-        const std::uint32_t rva = Le32(entry);
-        const std::uint32_t size = Le32(entry + 4);
+        const std::uint32_t rva = LoadLe32(entry);
+        const std::uint32_t size = LoadLe32(entry + 4);
         std::uint64_t fileOffset = 0;
         if (!MapRva(file_, headers_, rva, size, &fileOffset, nullptr)) return false;
         out->fileOffset = fileOffset;
@@ -222,31 +211,20 @@ bool PeMemory::read(std::uint64_t offset, void* into, std::uint32_t count) const
     return true;
 }
 
-PeDiskFile::PeDiskFile(const char* path) {
-    do {
-        fd_ = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd_ < 0 && errno == EINTR);
-    struct stat st {};
-    if (fd_ >= 0 && (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)) {
-        close(fd_);
-        fd_ = -1;
-    }
-    if (fd_ >= 0) size_ = static_cast<std::uint64_t>(st.st_size);
-}
-
-PeDiskFile::~PeDiskFile() {
-    if (fd_ >= 0) close(fd_);
+PeDiskFile::PeDiskFile(const char* path) : file_(OpenForReading(path)) {
+    if (file_.valid() && !DiskFileSize(file_.get(), &size_)) file_.reset();
 }
 
 bool PeDiskFile::read(std::uint64_t offset, void* into, std::uint32_t count) const {
-    if (fd_ < 0 || offset > size_ || size_ - offset < count) return false;
+    if (!file_.valid() || offset > size_ || size_ - offset < count) return false;
     auto* bytes = static_cast<std::uint8_t*>(into);
     std::uint32_t done = 0;
     while (done < count) {
-        const ssize_t n = pread(fd_, bytes + done, count - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;  // the file shrank or cannot be read
-        done += static_cast<std::uint32_t>(n);
+        std::uint32_t got = 0;
+        if (!ReadFileAt(file_.get(), offset + done, bytes + done, count - done, &got) || got == 0) {
+            return false;  // the file shrank or cannot be read
+        }
+        done += got;
     }
     return true;
 }
@@ -263,9 +241,7 @@ ResourceKey ResourceKeyFromName(const char* name) {
     }
     // Narrow bytes taken as Latin-1; ASCII letters upper-cased.
     for (const char* p = name; *p != '\0'; ++p) {
-        auto c = static_cast<unsigned char>(*p);
-        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
-        key.name.push_back(c);
+        key.name.push_back(static_cast<unsigned char>(AsciiUpper(*p)));
     }
     key.valid = !key.name.empty();
     return key;
@@ -315,4 +291,4 @@ bool ReadPeResource(const PeSource& file, std::uint16_t type, const ResourceKey&
     return file.read(resource.fileOffset, bytes->data(), resource.size);
 }
 
-}  // namespace quarn::os::posix
+}  // namespace quarn::os::pe

@@ -2,12 +2,18 @@
 // DOS header, PE header, the resource data directory, and the three fixed
 // levels of the resource tree (type, name, language). Every field comes from
 // the file and is checked against its size before it is used.
+//
+// Portable: it reads memory, or files through the seam's file handles, and
+// is built and tested on both sides. The POSIX launch services read named
+// modules and version resources with it; Win32 has the loader for that.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-namespace quarn::os::posix {
+#include "os/file.h"
+
+namespace quarn::os::pe {
 
 // Random access to the bytes of a PE file, in memory or on disk.
 class PeSource {
@@ -29,21 +35,19 @@ private:
     std::uint64_t size_;
 };
 
-// An open file on disk, read piece by piece: a package's resources hold its
-// whole payload, which a version query has no need to read.
+// A file on disk, read piece by piece: a package's resources hold its whole
+// payload, which a version query has no need to read. Not open when the path
+// names no file on disk (a folder or a pipe, say).
 class PeDiskFile final : public PeSource {
 public:
-    explicit PeDiskFile(const char* path);  // '\' taken as '/'
-    ~PeDiskFile() override;
-    PeDiskFile(const PeDiskFile&) = delete;
-    PeDiskFile& operator=(const PeDiskFile&) = delete;
+    explicit PeDiskFile(const char* path);  // as OpenForReading takes it
 
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return file_.valid(); }
     std::uint64_t size() const override { return size_; }
     bool read(std::uint64_t offset, void* into, std::uint32_t count) const override;
 
 private:
-    int fd_ = -1;
+    ScopedFile file_;
     std::uint64_t size_ = 0;
 };
 
@@ -85,4 +89,4 @@ bool FindPeResource(const PeSource& file, std::uint16_t type, const ResourceKey&
 bool ReadPeResource(const PeSource& file, std::uint16_t type, const ResourceKey& key,
                     std::string* bytes);
 
-}  // namespace quarn::os::posix
+}  // namespace quarn::os::pe
