@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "base/text.h"
 
 namespace {
 
@@ -51,9 +52,8 @@ std::vector<Listed> ListEntries(ArchiveHandle* archive, std::int32_t count) {
 
 bool SameName(const char* a, const char* b, bool ignoreCase) {
     if (!ignoreCase) return std::strcmp(a, b) == 0;
-    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c; };
     for (;; ++a, ++b) {
-        if (fold(*a) != fold(*b)) return false;
+        if (AsciiUpper(*a) != AsciiUpper(*b)) return false;
         if (*a == '\0') return true;
     }
 }

@@ -10,19 +10,16 @@ namespace quarn::testing {
 class TestPipe {
 public:
     TestPipe();  // fails the test when no pipe can be made
-    ~TestPipe();
-    TestPipe(const TestPipe&) = delete;
-    TestPipe& operator=(const TestPipe&) = delete;
 
-    os::FileHandle readEnd() const { return read_; }
-    os::FileHandle writeEnd() const { return write_; }
+    os::FileHandle readEnd() const { return read_.get(); }
+    os::FileHandle writeEnd() const { return write_.get(); }
     bool put(std::string_view bytes);  // the whole text into the write end
-    void closeRead();
-    void closeWrite();
+    void closeRead() { read_.reset(); }
+    void closeWrite() { write_.reset(); }
 
 private:
-    os::FileHandle read_ = os::kInvalidHandle;
-    os::FileHandle write_ = os::kInvalidHandle;
+    os::ScopedFile read_;
+    os::ScopedFile write_;
 };
 
 }  // namespace quarn::testing

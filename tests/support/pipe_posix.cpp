@@ -8,8 +8,8 @@ namespace quarn::testing {
 TestPipe::TestPipe() {
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
-    read_ = fds[0];
-    write_ = fds[1];
+    read_.reset(fds[0]);
+    write_.reset(fds[1]);
 }
 
 }  // namespace quarn::testing
