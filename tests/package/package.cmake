@@ -13,11 +13,14 @@ if(NOT CMAKE_CROSSCOMPILING)
   endif()
   find_program(QUARN_TEST_MINGW_CXX NAMES x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-g++
     DOC "mingw-w64 compiler driver that makes the stand-in kit of the package tests")
-  foreach(part inspect refusals)
+  # GAMEID records that pack refuses to make, for inspect to judge.
+  add_executable(quarn_gameid_writer ${CMAKE_CURRENT_LIST_DIR}/gameid_writer.cpp)
+  target_link_libraries(quarn_gameid_writer PRIVATE quarn_encoder)
+  foreach(part inspect refusals publishing)
     add_test(NAME package_${part}
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/package_test.py
         --quarn $<TARGET_FILE:quarn> --windres ${QUARN_TEST_WINDRES} --cxx ${QUARN_TEST_MINGW_CXX}
-        ${part})
+        --gameid-writer $<TARGET_FILE:quarn_gameid_writer> ${part})
     # 77: quarn without pack, or no mingw-w64 tools.
     set_tests_properties(package_${part} PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
   endforeach()

@@ -28,6 +28,7 @@ mingw-w64 compiler, and run in the native build.
 """
 
 import argparse
+import calendar
 import io
 import os
 import random
@@ -115,7 +116,7 @@ def test_wine(root: Path):
     # record's 160 symbols exactly.
     cases = [("alpha.exe", "velmor.alpha", "Made by the test, 100% printable!", "1.2.3.45", "45"),
              ("second.exe", "@studio9.x2", "", "0.0.0.65535", "65535"),
-             ("third.exe", ".g", "L" * 93, "7.0.0.0", "0")]
+             ("third.exe", "0.g", "L" * 93, "7.0.0.0", "0")]
     for program, identity, lead, version, build in cases:
         game = make_game(root / ("game-" + program), program)
         lead_args = ["--lead", lead] if lead else []
@@ -148,15 +149,14 @@ def test_wine(root: Path):
     expect(wine(packages, packages / "Space Run.exe"), {"launch": "Guest.Space Run.exe"},
            "guest by full path")
 
-    # Neither GAMEID nor GAMECONFIG: no identity at all.
-    bare = make_game(root / "game-bare", "bare.exe")
-    pack_ok("--game", bare, "--no-id", "--version", "1.0.0.1", "--out", packages / "bare.exe")
-    expect(wine(packages, "bare.exe"), {"identity": "(none)", "launch": "(none)", "launch2": "(none)"},
-           "no identity")
-
     crafted = root / "crafted"
     crafted.mkdir()
     small_zip(crafted / "payload.zip")
+    # Neither GAMEID nor GAMECONFIG (pack refuses to make it): no identity at all.
+    link_exe('GAMEDATA RCDATA "payload.zip"\n', crafted / "bare.exe")
+    expect(wine(crafted, "bare.exe"), {"identity": "(none)", "launch": "(none)", "launch2": "(none)"},
+           "no identity")
+
     (crafted / "garbage.bin").write_bytes(random.Random(7).randbytes(700))
     # A configuration that deciphers to garbage gives no guest identity, also
     # when asked a second time.
@@ -271,10 +271,12 @@ def test_inspect(root: Path):
     expect_inspect(out / "guest.exe", 0, {"identity": "none: no GAMEID", "guest": "Guest.guest.exe",
                                           "config": "hub.ini 6 bytes", "verdict": "sound"}, "guest package")
 
-    pack_ok("--game", make_game(root / "bare", "bare.exe"), "--no-id", "--version", "1.0.0.1",
-            "--out", out / "bare.exe")
-    expect_inspect(out / "bare.exe", 1, {"identity": "none: no GAMEID resource", "config": "none",
-                                         "verdict": "not sound"}, "no identity")
+    bare = root / "bare"
+    bare.mkdir()
+    small_zip(bare / "payload.zip")
+    link_exe('GAMEDATA RCDATA "payload.zip"\n', bare / "bare.exe")
+    expect_inspect(bare / "bare.exe", 1, {"identity": "none: no GAMEID resource", "config": "none",
+                                          "verdict": "not sound"}, "no identity")
 
     result = expect_inspect(patched(out / "alpha.exe", out / "damaged.exe", "data/noise.bin"), 1,
                             {"identity": "velmor.alpha", "entries": "1 of", "verdict": "not sound"},
@@ -305,7 +307,90 @@ def test_inspect(root: Path):
     expect_inspect(crafted / "notes.exe", 1, {"identity": "none: no GAMEDATA", "payload": "none"},
                    "not a PE file")
 
+    inspect_unsound_headers_and_identities(root, out / "alpha.exe")
+    inspect_read_only_entries(root)
     check_payload_archive(root)
+    read_packages_as_archives(root, game, out / "alpha.exe")
+
+
+def inspect_unsound_headers_and_identities(root: Path, sound: Path):
+    """An empty half of the identity, which would install the game into its
+    owner's folder, and a program image that Windows would not load: both
+    unsound. The image size is patched into the header, so no gigabytes are
+    written."""
+    folder = root / "unsound"
+    folder.mkdir()
+    payload = gamedata(sound)
+    (folder / "payload.zip").write_bytes(payload)
+    for what, owner, game in (("empty owner", "", "lumendrift"), ("empty game", "lumenworks", "")):
+        result = run([ARGS.gameid_writer, owner, game, len(payload), folder / "gameid.bin"])
+        check(result.returncode == 0, f"gameid_writer {what}: {result.stderr}")
+        exe = folder / f"{what.replace(' ', '-')}.exe"
+        link_exe('GAMEDATA RCDATA "payload.zip"\nGAMEID RCDATA "gameid.bin"\n', exe)
+        result = expect_inspect(exe, 1, {"identity": f"{owner}.{game}", "verdict": "not sound"}, what)
+        check(f"{what.split()[1]} is empty" in result.stderr, f"{what}: reason not given: {result.stderr!r}")
+
+    data = bytearray(sound.read_bytes())
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    size_at = pe + 24 + 56  # SizeOfImage
+    for image_size, status in ((0x7FFFF000, 0), (0x80000000, 1), (0xFFFFF000, 1)):
+        struct.pack_into("<I", data, size_at, image_size)
+        exe = folder / f"image-{image_size:x}" / sound.name
+        exe.parent.mkdir()
+        exe.write_bytes(data)
+        result = expect_inspect(exe, status, {"image": f"{image_size} bytes"}, f"image of {image_size:#x} bytes")
+        if status:
+            check("2 GiB" in result.stderr, f"image of {image_size:#x} bytes: the limit is not named: {result.stderr!r}")
+
+
+def inspect_read_only_entries(root: Path):
+    """Entries that install read-only, and so can never be updated: the
+    read-only bit, and a zero upper half (an archive made on Windows, where
+    the lower half alone holds no write permission) each get a warning; the
+    package stays sound."""
+    folder = root / "read-only"
+    folder.mkdir()
+    entries = [("game.exe", 3, 0o100644 << 16),          # Unix, writable: no warning
+               ("locked.txt", 3, (0o100444 << 16)),      # Unix, no write permission
+               ("flagged.txt", 0, 0x21),                 # Windows, read-only bit
+               ("plain.txt", 0, 0x20),                   # Windows: zero upper half
+               ("folder/", 0, 0x10)]                     # a folder: never warned about
+    with zipfile.ZipFile(folder / "payload.zip", "w") as z:
+        for name, system, attributes in entries:
+            info = zipfile.ZipInfo(name, (2020, 1, 1, 0, 0, 0))
+            info.create_system, info.external_attr = system, attributes
+            z.writestr(info, b"" if name.endswith("/") else b"text\n")
+    result = run([ARGS.gameid_writer, "velmor", "game", (folder / "payload.zip").stat().st_size, folder / "gameid.bin"])
+    check(result.returncode == 0, f"gameid_writer: {result.stderr}")
+    link_exe('GAMEDATA RCDATA "payload.zip"\nGAMEID RCDATA "gameid.bin"\n', folder / "game.exe")
+    result = expect_inspect(folder / "game.exe", 0, {"verdict": "sound"}, "read-only entries")
+    warned = [line for line in result.stdout.splitlines() if line.startswith("warning:") and "read-only" in line]
+    for name in ("locked.txt", "flagged.txt", "plain.txt"):
+        check(any(f" {name} " in line for line in warned), f"read-only entries: no warning for {name}: {warned}")
+    check(len(warned) == 3, f"read-only entries: warnings {warned}")
+
+
+def read_packages_as_archives(root: Path, game: Path, package: Path):
+    """quarn list and quarn extract take a package for its payload; a program
+    without one is still read as a ZIP archive (and is none)."""
+    listed = run([ARGS.quarn, "list", package])
+    names = sorted(line.split()[-1] for line in listed.stdout.splitlines()[1:])
+    expected = sorted(zipfile.ZipFile(io.BytesIO(gamedata(package))).namelist())
+    check(listed.returncode == 0 and names == expected, f"list of a package: exit {listed.returncode}, {names}")
+    target = root / "extracted package"
+    result = run([ARGS.quarn, "extract", package, target])
+    check(result.returncode == 0, f"extract of a package: exit {result.returncode}: {result.stderr}")
+    for path in game.rglob("*"):
+        twin = target / path.relative_to(game)
+        check(twin.is_dir() if path.is_dir() else twin.is_file() and twin.read_bytes() == path.read_bytes(),
+              f"extract of a package: {path.relative_to(game)} differs")
+    no_payload = root / "no payload"
+    no_payload.mkdir()
+    link_exe(version_block([(0x409, 1200)], {"040904B0": "1.0.0.1"}), no_payload / "plain.exe")
+    for command in (["list", no_payload / "plain.exe"], ["extract", no_payload / "plain.exe", root / "nothing"]):
+        result = run([ARGS.quarn, *command])
+        check(result.returncode == 1 and result.stderr.startswith("quarn: ") and len(result.stderr.splitlines()) == 1,
+              f"{command[0]} of a program without payload: exit {result.returncode}: {result.stderr!r}")
 
 
 def check_payload_archive(root: Path):
@@ -314,7 +399,8 @@ def check_payload_archive(root: Path):
     make_game(game, "zipped.exe", {"read only.txt": b"do not change\n", "deep/er/file.txt": b"deep\n"})
     os.chmod(game / "read only.txt", 0o444)
     os.chmod(game / "zipped.exe", 0o755)
-    stamp = time.mktime((2021, 3, 4, 5, 6, 8, 0, 0, -1))
+    # Entry times are recorded in UTC, whatever the packer's time zone.
+    stamp = calendar.timegm((2021, 3, 4, 5, 6, 8, 0, 0, 0))
     for path in [game, *game.rglob("*")]:
         os.utime(path, (stamp, stamp))
     out = root / "zipped-out"
@@ -384,35 +470,52 @@ def test_refusals(root: Path):
         ("no --game", args_with(game=None), usage),
         ("no --version", args_with(version=None), usage),
         ("no --out", args_with(out=None), usage),
-        ("upper-case identity", args_with(id="Velmor.alpha"), refused),
-        ("identity without '.'", args_with(id="velmor"), refused),
-        ("identity with two '.'", args_with(id="a.b.c"), refused),
-        ("space in identity", args_with(id="vel mor.alpha"), refused),
-        ("'-' in identity", args_with(id="vel-mor.alpha"), refused),
-        ("non-ASCII identity", args_with(id="v\u00e9lmor.alpha"), refused),
-        ("lead over 127 bytes", args_with(lead="x" * 128), refused),
-        ("lead with a tab", args_with(lead="a\tb"), refused),
-        ("record over 160 symbols", args_with(id="a.b", lead="L" * 94), refused),
-        ("three-number version", args_with(version="1.2.3"), refused),
-        ("five-number version", args_with(version="1.2.3.4.5"), refused),
-        ("version number over 65535", args_with(version="1.2.3.65536"), refused),
-        ("negative version number", args_with(version="1.2.3.-1"), refused),
-        ("empty version number", args_with(version="1..3.4"), refused),
-        ("version with commas", args_with(version="1,2,3,4"), refused),
-        ("version with a blank", args_with(version="1.2.3.4 "), refused),
+        # Bad values are bad arguments: the value comes back, with what to do.
+        ("upper-case identity", args_with(id="Velmor.alpha"), usage, "'Velmor.alpha'", "use lowercase"),
+        ("identity without '.'", args_with(id="velmor"), usage, "'velmor'"),
+        ("identity with two '.'", args_with(id="a.b.c"), usage, "'a.b.c'"),
+        ("empty game half", args_with(id="lumenworks."), usage, "'lumenworks.'", "the game is empty"),
+        ("empty owner half", args_with(id=".lumendrift"), usage, "'.lumendrift'", "the owner is empty"),
+        ("space in identity", args_with(id="vel mor.alpha"), usage, "only a-z, 0-9 and '@'"),
+        ("'-' in identity", args_with(id="vel-mor.alpha"), usage, "'vel-mor.alpha'"),
+        ("non-ASCII identity", args_with(id="v\u00e9lmor.alpha"), usage),
+        ("lead over 127 bytes", args_with(lead="x" * 128), usage, "--lead"),
+        ("lead with a tab", args_with(lead="a\tb"), usage, "'a\\x09b'"),
+        ("record over 160 symbols", args_with(id="a.b", lead="L" * 94), usage),
+        ("three-number version", args_with(version="1.0"), usage, "--version '1.0'", "A.B.C.D"),
+        ("five-number version", args_with(version="1.2.3.4.5"), usage),
+        ("version number over 65535", args_with(version="1.2.3.65536"), usage),
+        ("negative version number", args_with(version="1.2.3.-1"), usage),
+        ("empty version number", args_with(version="1..3.4"), usage),
+        ("version with commas", args_with(version="1,2,3,4"), usage),
+        ("version with a blank", args_with(version="1.2.3.4 "), usage),
+        ("--no-id without --config", args_with(id=None, no_id=True), usage, "hub.ini"),
+        ("--no-id, no hub.ini in the config", args_with(id=None, no_id=True, config=game / "data"), refused,
+         "holds no hub.ini"),
+        ("--timestamp without --sign", args_with(timestamp="http://localhost/"), usage),
+        ("missing certificate", args_with(sign=root / "nowhere.p12"), refused, "no such certificate"),
+        ("SOURCE_DATE_EPOCH not a number", args_with(), usage, "SOURCE_DATE_EPOCH", None, {"SOURCE_DATE_EPOCH": "yesterday"}),
         ("missing game folder", args_with(game=root / "nowhere"), refused),
         ("missing config folder", args_with(config=root / "nowhere"), refused),
-        ("game without the program", args_with(out=out / "beta.exe"), refused),
-        ("program name differs in case", args_with(out=out / "Alpha.exe"), refused),
-        ("missing output folder", args_with(out=root / "nowhere" / "alpha.exe"), refused),
+        ("game without the program", args_with(out=out / "beta.exe"), refused, "its .exe files: alpha.exe"),
+        ("program name differs in case", args_with(out=out / "Alpha.exe"), refused, "letter case matters"),
+        ("a file in the output's path", args_with(out=game / "data" / "level1.txt" / "alpha.exe"), refused,
+         "is not a folder"),
+        ("program left out by --exclude", args_with() + ["--exclude", "*.exe"], refused, "alpha.exe"),
+        ("everything left out by --exclude", args_with() + ["--exclude", "*", "--exclude", "*/"], refused, "empty"),
         ("missing kit", args_with(kit=root / "nowhere"), refused),
         ("output over the game's program", args_with(out=game / "alpha.exe"), refused),
     ]
-    for what, words, status in cases:
+    for what, words, status, *fragments in cases:
+        extra_env = fragments[2] if len(fragments) > 2 else {}
         # --kit is added last by pack(); a test-given --kit comes first and
         # the duplicate must not hide the refusal it is about.
         command = [ARGS.quarn, "pack", *words] + ([] if "--kit" in words else ["--kit", ARGS.kit])
-        expect_refused(run(command, env=env), what, "", status)
+        result = run(command, env=dict(env, **extra_env))
+        expect_refused(result, what, "", status)
+        for fragment in fragments[:2]:
+            if isinstance(fragment, str):
+                check(fragment in result.stderr, f"{what}: {fragment!r} not in {result.stderr!r}")
     check(sorted(p.name for p in out.iterdir()) == [], f"refusals left files: {list(out.iterdir())}")
     check(game.joinpath("alpha.exe").read_bytes().startswith(b"MZ stand-in"), "the game's program was overwritten")
 
@@ -431,6 +534,188 @@ def test_refusals(root: Path):
     check(result.returncode == 0 and (odd / "alpha.exe").is_file(), f"awkward paths: {result.stderr}")
     check(list(odd_scratch.iterdir()) == [], "awkward paths: scratch folder left behind")
     check(list(scratch.iterdir()) == [], f"scratch folders left behind: {list(scratch.iterdir())}")
+
+
+# ------------------------------------------------------------ publishing
+
+def test_publishing(root: Path):
+    """What a publisher meets beyond a plain pack: command-line forms, warnings
+    and --exclude, reproducible packages, signing."""
+    command_line(root / "command line")
+    warnings_and_exclusions(root / "warnings")
+    reproducible(root / "reproducible")
+    signing(root / "signing")
+
+
+def command_line(root: Path):
+    root.mkdir()
+    game = make_game(root / "game", "alpha.exe")
+    result = run([ARGS.quarn, "--version"])
+    check(result.returncode == 0 and result.stdout.startswith("quarn ") and
+          len(result.stdout.split()) == 2 and result.stdout.split()[1][0].isdigit(),
+          f"--version: exit {result.returncode}: {result.stdout!r}")
+    # --name=value, and an output folder that does not exist yet.
+    out = root / "new" / "deeper" / "alpha.exe"
+    result = pack(f"--game={game}", "--id=velmor.alpha", "--version=1.4.0.27", f"--out={out}")
+    check(result.returncode == 0 and out.is_file(), f"--name=value and new folders: {result.stderr}")
+    # The summary names the build number that installed copies compare.
+    check("build number (27" in result.stdout, f"summary lacks the build number: {result.stdout!r}")
+
+
+def warnings_and_exclusions(root: Path):
+    """Names that clash on Windows and read-only files are warned about (the
+    package is still made); --exclude leaves out files and whole folders,
+    by name part at any depth or by path from the top."""
+    root.mkdir()
+    game = make_game(root / "game", "alpha.exe", {
+        "data/Level1.txt": b"clashes with data/level1.txt\n", ".git/objects/ab": b"object\n",
+        "Thumbs.db": b"thumbs\n", "data/Thumbs.db": b"thumbs\n", "docs/draft.psd": b"psd\n",
+        "art/draft.psd": b"kept: the pattern names docs/ only\n", "locked.txt": b"read-only\n"})
+    os.chmod(game / "locked.txt", 0o444)
+    out = root / "alpha.exe"
+    result = pack("--game", game, "--id", "velmor.alpha", "--version", "1.0.0.1", "--out", out,
+                  "--exclude", ".git/", "--exclude", "Thumbs.db", "--exclude", "docs/*.psd")
+    check(result.returncode == 0, f"warnings: exit {result.returncode}: {result.stderr}")
+    warnings = result.stderr.splitlines()
+    check(all(line.startswith("quarn: warning: ") for line in warnings) and len(warnings) == 2,
+          f"warnings: {warnings}")
+    check(any("data/Level1.txt" in line and "data/level1.txt" in line and "letter case" in line for line in warnings),
+          f"no warning about the case clash: {warnings}")
+    check(any("locked.txt" in line and "read-only" in line for line in warnings),
+          f"no warning about the read-only file: {warnings}")
+    names = set(zipfile.ZipFile(io.BytesIO(gamedata(out))).namelist())
+    for left_out in (".git/", ".git/objects/ab", "Thumbs.db", "data/Thumbs.db", "docs/draft.psd"):
+        check(left_out not in names, f"--exclude: {left_out} was packed")
+    for kept in ("docs/", "art/draft.psd", "data/level1.txt", "data/Level1.txt", "alpha.exe"):
+        check(kept in names, f"--exclude: {kept} was left out")
+    result = inspect(out)
+    check(result.returncode == 0 and "warning:  locked.txt installs read-only" in result.stdout,
+          f"inspect does not warn about locked.txt: {result.stdout}")
+
+
+def reproducible(root: Path):
+    """The same inputs give the same bytes: packed at different times, into
+    different folders, from different scratch folders and time zones. With
+    SOURCE_DATE_EPOCH, copies of the game made at different times give the
+    same package too, and every recorded time is that one."""
+    root.mkdir()
+    game = make_game(root / "game", "alpha.exe")
+    config = root / "config"
+    config.mkdir()
+    (config / "hub.ini").write_text("[hub]\n")
+    args = ["--id", "velmor.alpha", "--config", config, "--version", "2.0.0.7"]
+    outputs = []
+    for i, zone in enumerate(("UTC", "Asia/Tokyo")):
+        scratch = root / f"scratch{i}"
+        scratch.mkdir()
+        out = root / f"out{i}" / "alpha.exe"
+        env = dict(os.environ, TZ=zone, TMPDIR=str(scratch))
+        result = run([ARGS.quarn, "pack", "--game", game, *args, "--out", out, "--kit", ARGS.kit], env=env)
+        check(result.returncode == 0, f"reproducible pack {i}: {result.stderr}")
+        outputs.append(out.read_bytes() if out.is_file() else b"")
+        time.sleep(1.1)
+    check(outputs[0] == outputs[1] and outputs[0], "two packs of the same folder differ")
+    pe = struct.unpack_from("<I", outputs[0], 0x3C)[0]
+    check(struct.unpack_from("<I", outputs[0], pe + 8)[0] == 0, "the PE header records a time stamp")
+
+    epoch = calendar.timegm((2024, 6, 1, 12, 0, 0, 0, 0, 0))
+    copies = []
+    for i in range(2):
+        copy = root / f"copy{i}" / "game"
+        shutil.copytree(game, copy, copy_function=shutil.copyfile)  # new times, now
+        out = root / f"copy{i}" / "alpha.exe"
+        result = run([ARGS.quarn, "pack", "--game", copy, *args, "--out", out, "--kit", ARGS.kit],
+                     env=dict(os.environ, SOURCE_DATE_EPOCH=str(epoch)))
+        check(result.returncode == 0, f"SOURCE_DATE_EPOCH pack {i}: {result.stderr}")
+        copies.append(out.read_bytes() if out.is_file() else b"")
+        time.sleep(1.1)
+    check(copies[0] == copies[1] and copies[0], "SOURCE_DATE_EPOCH: packs of copies made at different times differ")
+    if copies[0]:
+        times = {info.date_time for info in zipfile.ZipFile(io.BytesIO(gamedata(root / "copy0" / "alpha.exe"))).infolist()}
+        check(times == {(2024, 6, 1, 12, 0, 0)}, f"SOURCE_DATE_EPOCH: entry times {times}")
+
+
+def signing(root: Path):
+    """Signed with a certificate made here and now (no key is kept): the
+    signature verifies with osslsigncode and in inspect when its root is
+    trusted, is reported intact but untrusted otherwise, and a byte changed
+    afterwards makes the package unsound. The password comes from the
+    environment only; a wrong one leaves no package."""
+    root.mkdir()
+    if not shutil.which("osslsigncode") or not shutil.which("openssl"):
+        check(False, "signing needs osslsigncode and openssl (scripts/setup.sh installs them)")
+        return
+    certificate, root_pem = make_certificate(root, "Lumen Works Test", "sign-secret")
+    game = make_game(root / "game", "alpha.exe")
+    out = root / "out" / "alpha.exe"
+    env = dict(os.environ, QUARN_SIGN_PASSWORD="sign-secret")
+    args = ["--game", game, "--id", "velmor.alpha", "--version", "1.0.0.3", "--sign", certificate,
+            "--kit", ARGS.kit]
+    result = run([ARGS.quarn, "pack", *args, "--out", out], env=env)
+    check(result.returncode == 0 and out.is_file(), f"signed pack: exit {result.returncode}: {result.stderr}")
+    check("sign-secret" not in result.stdout + result.stderr, "the password was shown")
+    verified = run(["osslsigncode", "verify", "-in", out, "-CAfile", root_pem])
+    check(verified.returncode == 0, f"osslsigncode verify: {verified.stdout}{verified.stderr}")
+    expect_inspect_args([out, "--ca", root_pem], 0, {"signed": "CN=Lumen Works Test", "verdict": "sound"},
+                        "signed, root trusted", "verified")
+    expect_inspect_args([out], 0, {"signed": "not verified"}, "signed, root not trusted", "--ca")
+    unsigned = root / "unsigned" / "alpha.exe"
+    pack_ok("--game", game, "--id", "velmor.alpha", "--version", "1.0.0.3", "--out", unsigned)
+    expect_inspect_args([unsigned], 0, {"signed": "no"}, "unsigned", "no")
+
+    # A byte changed after signing: in the version resource, which no other
+    # check covers.
+    data = bytearray(out.read_bytes())
+    at = data.find("1.0.0.3".encode("utf-16-le"))
+    data[at] = ord("2")
+    tampered = root / "tampered" / "alpha.exe"
+    tampered.parent.mkdir()
+    tampered.write_bytes(data)
+    result = expect_inspect_args([tampered, "--ca", root_pem], 1, {"verdict": "not sound"}, "tampered", None)
+    check("changed after it was signed" in result.stderr, f"tampered: reason {result.stderr!r}")
+
+    wrong = root / "wrong" / "alpha.exe"
+    result = run([ARGS.quarn, "pack", *args, "--out", wrong], env=dict(os.environ, QUARN_SIGN_PASSWORD="guess"))
+    expect_refused(result, "wrong password", "osslsigncode", one_line=False)
+    check(not wrong.parent.exists(), "wrong password: a package or its folder was left")
+
+    # Signed with SOURCE_DATE_EPOCH, the signing time too is fixed: the same bytes twice.
+    fixed = dict(env, SOURCE_DATE_EPOCH=str(calendar.timegm((2024, 6, 1, 0, 0, 0, 0, 0, 0))))
+    signed = []
+    for i in range(2):
+        target = root / f"fixed{i}" / "alpha.exe"
+        result = run([ARGS.quarn, "pack", *args, "--out", target], env=fixed)
+        check(result.returncode == 0, f"signed reproducible pack {i}: {result.stderr}")
+        signed.append(target.read_bytes() if target.is_file() else b"")
+        time.sleep(1.1)
+    check(signed[0] == signed[1] and signed[0], "two signed packs with SOURCE_DATE_EPOCH differ")
+
+
+def make_certificate(folder: Path, name: str, password: str):
+    """A self-signed code-signing certificate: the PKCS#12 file, and the
+    certificate alone as the root to trust."""
+    key, pem, p12 = folder / "key.pem", folder / "root.pem", folder / "signer.p12"
+    steps = [["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+              "-subj", f"/CN={name}/O=Quarn tests", "-addext", "extendedKeyUsage=codeSigning",
+              "-keyout", key, "-out", pem],
+             ["openssl", "pkcs12", "-export", "-inkey", key, "-in", pem, "-out", p12,
+              "-passout", f"pass:{password}"]]
+    for step in steps:
+        result = run(step)
+        assert result.returncode == 0, f"openssl: {result.stderr}"
+    key.unlink()
+    return p12, pem
+
+
+def expect_inspect_args(args, status, expected, what, fragment):
+    result = run([ARGS.quarn, "inspect", *args])
+    got = fields(result)
+    check(result.returncode == status, f"inspect {what}: exit {result.returncode}\n{result.stdout}{result.stderr}")
+    for key, part in expected.items():
+        check(part in got.get(key, ""), f"inspect {what}: {key}: {got.get(key)!r} lacks {part!r}")
+    if fragment:
+        check(fragment in got.get("signed", ""), f"inspect {what}: signed: {got.get('signed')!r} lacks {fragment!r}")
+    return result
 
 
 def add_files(*names):
@@ -482,7 +767,7 @@ def refuse_game_folders(root: Path, env):
     for i, (what, make_fault, fragment) in enumerate(cases):
         game = make_game(root / f"game{i}", "alpha.exe")
         make_fault(game)
-        result = run([ARGS.quarn, "pack", "--game", game, "--no-id", "--version", "1.0.0.1",
+        result = run([ARGS.quarn, "pack", "--game", game, "--id", "velmor.alpha", "--version", "1.0.0.1",
                       "--out", out / "alpha.exe", "--kit", ARGS.kit], env=env)
         if fragment is None:
             check(result.returncode == 0 and (out / "alpha.exe").is_file(),
@@ -554,7 +839,8 @@ def main():
     parser.add_argument("--windres", required=True)
     parser.add_argument("--cxx", required=True, help="the mingw-w64 compiler driver")
     parser.add_argument("--windows-quarn", help="quarn.exe of the Windows build (wine only)")
-    parser.add_argument("part", choices=["wine", "inspect", "refusals"])
+    parser.add_argument("--gameid-writer", help="writer of GAMEID records that pack refuses (inspect)")
+    parser.add_argument("part", choices=["wine", "inspect", "refusals", "publishing"])
     ARGS = parser.parse_args()
     if not Path(ARGS.quarn).is_file():
         print(f"no native quarn at {ARGS.quarn}: build the native preset first "
@@ -574,7 +860,8 @@ def main():
     with tempfile.TemporaryDirectory(prefix="quarn-package-") as folder:
         if ARGS.part != "wine":
             ARGS.kit = stand_in_kit(Path(folder) / "stand-in kit")
-        {"wine": test_wine, "inspect": test_inspect, "refusals": test_refusals}[ARGS.part](Path(folder))
+        {"wine": test_wine, "inspect": test_inspect, "refusals": test_refusals,
+         "publishing": test_publishing}[ARGS.part](Path(folder))
     return finish()
 
 

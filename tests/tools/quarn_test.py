@@ -375,11 +375,18 @@ def test_errors(work: Path):
         check(len(errors) == 1 and errors[0].startswith("quarn: "), f"'{shown}': stderr {errors!r}")
         check(not result.stdout, f"'{shown}': stdout {result.stdout!r}")
 
-    for args, status, stream in ([], 2, "stderr"), (["--help"], 0, "stdout"):
-        result = quarn(*args)
-        usage = getattr(result, stream).decode()
-        check(result.returncode == status, f"{args}: exit {result.returncode}")
-        check("list ARCHIVE" in usage and "extract ARCHIVE DIR" in usage, f"{args}: usage {usage!r}")
+    # No command is an error like any other: one line; --help gives the usage.
+    result = quarn()
+    errors = result.stderr.decode().splitlines()
+    check(result.returncode == 2 and len(errors) == 1 and errors[0].startswith("quarn: ")
+          and "--help" in errors[0] and not result.stdout, f"no arguments: {result.stderr!r}")
+    result = quarn("--help")
+    usage = result.stdout.decode()
+    check(result.returncode == 0, f"--help: exit {result.returncode}")
+    check("list ARCHIVE" in usage and "extract ARCHIVE DIR" in usage and "--version" in usage,
+          f"--help: usage {usage!r}")
+    result = quarn("--version", "now")
+    check(result.returncode == 2 and len(result.stderr.splitlines()) == 1, f"--version now: {result.stderr!r}")
     print("ok: error cases" if not failures else "failed: error cases")
 
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "os/file.h"
+#include "os/resources.h"
 
 namespace quarn::tool {
 
@@ -38,6 +39,11 @@ void ReportError(std::string_view subject, std::string_view message);
 // Why the file cannot serve as an archive (missing, a folder, not a regular
 // file, unreadable, 4 GiB or larger); empty when it can be tried.
 std::string ArchiveFileProblem(const std::string& path);
+
+// A launcher package is read as the archive it carries: true, with its
+// GAMEDATA resource, when the file is a program that holds one. Any other
+// file, a self-extracting archive included, is read as a ZIP archive.
+bool FindPackagePayload(const std::string& path, os::ResourceData* payload);
 
 // "YYYY-MM-DD HH:MM:SS" in UTC, or "-" for a zero time.
 std::string FormatUtc(const os::FileTime& time);

@@ -1,4 +1,5 @@
-// quarn extract ARCHIVE DIR: maps the archive and unpacks it with the
+// quarn extract ARCHIVE DIR: maps the archive (or finds a package's payload)
+// and unpacks it with the
 // launcher's own installation routine, so that a publisher sees exactly what
 // a player's machine will get.
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include "command.h"
 #include "launch/unpack_folder.h"
 #include "os/mapping.h"
+#include "os/resources.h"
 
 namespace quarn::tool {
 namespace {
@@ -58,7 +60,12 @@ int RunExtract(Arguments arguments) {
         return kExitFailure;
     }
     os::ScopedMapping mapped;
-    if (!os::MapFile(path.c_str(), &mapped)) {
+    os::ResourceData payload;
+    if (FindPackagePayload(path, &payload)) {
+        // The package's payload, as the launcher installs it.
+    } else if (os::MapFile(path.c_str(), &mapped)) {
+        payload = {mapped.data(), mapped.size()};
+    } else {
         ReportError(path, "cannot be mapped into memory");
         return kExitFailure;
     }
@@ -67,7 +74,7 @@ int RunExtract(Arguments arguments) {
     std::error_code error;
     const std::filesystem::path made = TopmostMissingFolder(folder);
     if (!made.empty()) std::filesystem::create_directories(folder, error);
-    const UnpackResult result = UnpackToFolder(mapped.data(), mapped.size(), folder.c_str());
+    const UnpackResult result = UnpackToFolder(payload.data, payload.size, folder.c_str());
     mapped.reset();  // the memory goes before any clean-up below
     if (result.complete) return kExitOk;
     if (!made.empty() && result.openResult != 0) std::filesystem::remove_all(made, error);

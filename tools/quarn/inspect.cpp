@@ -20,8 +20,11 @@
 #include "identity/identity_record.h"
 #include "identity/package.h"
 #include "identity/version_query.h"
+#include "image_facts.h"
 #include "launch/unpack_folder.h"
+#include "os/file.h"
 #include "os/resources.h"
+#include "signature.h"
 
 namespace quarn::tool {
 namespace {
@@ -33,6 +36,7 @@ constexpr std::uint32_t kCheckBlock = 64 * 1024;
 struct Verdict {
     bool identity = false;  // a game identity or a guest identity
     bool payload = false;   // opens, and every entry is intact
+    bool image = true;      // Windows would load it, and no signature is broken
     std::vector<std::string> problems;
 };
 
@@ -63,7 +67,16 @@ void InspectIdentity(const std::string& path, Verdict* verdict) {
     const std::string leadText = lead != nullptr ? Quoted(lead) : std::string();
     if (identity != nullptr) {
         Line("identity", PrintableName(identity));
-        verdict->identity = true;
+        const std::string_view text(identity);
+        const std::size_t dot = text.find('.');
+        if (dot == 0 || dot + 1 == text.size()) {
+            // An empty half puts the game straight into its owner's folder,
+            // or every game of one name into one folder.
+            verdict->problems.push_back(std::string("the identity's ") +
+                                        (dot == 0 ? "owner" : "game") + " is empty");
+        } else {
+            verdict->identity = true;
+        }
     } else {
         Line("identity", "none: " + MissingIdentityReason(path.c_str(), size));
     }
@@ -90,6 +103,49 @@ std::int32_t CheckEntryData(ArchiveHandle* archive, std::int32_t index,
     return result;
 }
 
+void InspectSignature(const std::string& path, const std::string& caFile,
+                      std::uint32_t certificateSize, Verdict* verdict) {
+    if (certificateSize == 0) {
+        Line("signed", "no");
+        return;
+    }
+    const SignatureCheck check = CheckSignature(path, caFile);
+    const std::string by = check.subject.empty() ? std::string() : " by " + PrintableName(check.subject);
+    switch (check.state) {
+    case SignatureState::kVerified:
+        Line("signed", "yes" + by + ", verified");
+        break;
+    case SignatureState::kUntrusted:
+        Line("signed", "yes" + by + ", intact but not verified: " + check.detail);
+        break;
+    case SignatureState::kUnchecked:
+        Line("signed", "yes, not checked: " + check.detail);
+        break;
+    case SignatureState::kBroken:
+        Line("signed", "yes" + by + ", BROKEN: " + check.detail);
+        verdict->problems.push_back("the signature does not match the file: " + check.detail);
+        verdict->image = false;
+        break;
+    }
+}
+
+// The headers: the size Windows maps the program at, and its signature.
+void InspectImage(const std::string& path, const std::string& caFile, Verdict* verdict) {
+    ImageFacts facts;
+    if (!ReadImageFacts(path, &facts)) {
+        Line("image", "not a PE file");
+        verdict->problems.push_back("not a PE file");
+        verdict->image = false;
+        return;
+    }
+    Line("image", std::to_string(facts.imageSize) + " bytes in memory");
+    if (const std::string tooLarge = ImageSizeProblem(facts.imageSize); !tooLarge.empty()) {
+        verdict->problems.push_back(tooLarge);
+        verdict->image = false;
+    }
+    InspectSignature(path, caFile, facts.certificateSize, verdict);
+}
+
 // Every entry: readable record, a name the launcher installs, intact data.
 std::uint32_t CheckEntries(ArchiveHandle* archive, std::int32_t count, Verdict* verdict) {
     std::vector<std::uint8_t> block(kCheckBlock);
@@ -107,6 +163,10 @@ std::uint32_t CheckEntries(ArchiveHandle* archive, std::int32_t count, Verdict* 
             Line("damaged", subject + ": " + UnpackResultText(result));
             verdict->problems.push_back(subject + ": " + UnpackResultText(result));
             ++damaged;
+        } else if ((entry.attributes & os::kAttrReadOnly) != 0 &&
+                   (entry.attributes & os::kAttrDirectory) == 0) {
+            // A read-only file stays as it is: every later update skips it.
+            Line("warning", subject + " installs read-only: no later update can replace it");
         }
     }
     return damaged;
@@ -197,19 +257,39 @@ void InspectConfig(const std::string& path, Verdict* verdict) {
 }  // namespace
 
 int RunInspect(Arguments arguments) {
-    const std::string& path = arguments[0];
+    std::string path;
+    std::string caFile;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "--ca" && i + 1 < arguments.size() && caFile.empty()) {
+            caFile = arguments[++i];
+        } else if (path.empty() && !arguments[i].starts_with("--")) {
+            path = arguments[i];
+        } else {
+            ReportError({}, "usage: quarn inspect [--ca FILE] FILE.exe");
+            return kExitUsage;
+        }
+    }
+    if (path.empty()) {
+        ReportError({}, "usage: quarn inspect [--ca FILE] FILE.exe");
+        return kExitUsage;
+    }
     if (const std::string problem = ArchiveFileProblem(path); !problem.empty()) {
         ReportError(path, problem);
+        return kExitFailure;
+    }
+    if (!caFile.empty() && !std::filesystem::is_regular_file(caFile)) {
+        ReportError(caFile, "no such certificate file");
         return kExitFailure;
     }
     Line("file", PrintableName(path));
     Verdict verdict;
     InspectIdentity(path, &verdict);
     InspectBuild(path);
+    InspectImage(path, caFile, &verdict);
     InspectPayload(path, &verdict);
     InspectConfig(path, &verdict);
     if (!verdict.identity) verdict.problems.insert(verdict.problems.begin(), "no identity");
-    const bool sound = verdict.identity && verdict.payload;
+    const bool sound = verdict.identity && verdict.payload && verdict.image;
     Line("verdict", sound ? "sound" : "not sound");
     std::fflush(stdout);
     if (sound) return kExitOk;

@@ -1,5 +1,5 @@
 // quarn list ARCHIVE: one line per entry, read through the archive interface
-// from the named file.
+// from the named file, or from the payload of a package.
 #include <cstdio>
 #include <string>
 
@@ -42,7 +42,10 @@ int RunList(Arguments arguments) {
         ReportError(path, problem);
         return kExitFailure;
     }
-    ArchiveHandle* archive = OpenArchive(path.c_str(), 0, SourceFileName);
+    os::ResourceData payload;
+    ArchiveHandle* archive = FindPackagePayload(path, &payload)
+                                 ? OpenArchive(payload.data, payload.size, SourceMemory)
+                                 : OpenArchive(path.c_str(), 0, SourceFileName);
     if (archive == nullptr) {
         ReportError(path, ArchiveResultText(lastArchiveResult));
         return kExitFailure;

@@ -10,17 +10,19 @@ namespace quarn::tool {
 namespace {
 
 constexpr Command kCommands[] = {
-    {"list", "ARCHIVE", "print the entries of a ZIP archive", 1, 1, RunList},
-    {"extract", "ARCHIVE DIR", "unpack a ZIP archive into DIR as the launcher does", 2, 2,
+    {"list", "ARCHIVE", "print the entries of a ZIP archive or of a package's payload", 1, 1,
+     RunList},
+    {"extract", "ARCHIVE DIR", "unpack a ZIP archive or a package's payload into DIR as the "
+     "launcher does", 2, 2,
      RunExtract},
 #ifdef QUARN_HAVE_PACK
     {"pack",
      "--game DIR (--id OWNER.GAME | --no-id) --version A.B.C.D [--lead TEXT] [--config DIR] "
-     "--out FILE.exe [--kit DIR]",
+     "[--exclude GLOB]... --out FILE.exe [--kit DIR] [--sign CERT.p12 [--timestamp URL]]",
      "make a launcher package of the game in DIR", 0, 64, RunPack},
 #endif
-    {"inspect", "FILE.exe", "check a launcher package: identity, version, payload, config", 1, 1,
-     RunInspect},
+    {"inspect", "[--ca FILE] FILE.exe",
+     "check a launcher package: identity, version, signature, payload, config", 1, 3, RunInspect},
 };
 
 void PrintUsage(std::FILE* out) {
@@ -36,7 +38,8 @@ void PrintUsage(std::FILE* out) {
             std::fprintf(out, "  %-24s %.*s\n", call.c_str(), summaryLength, command.summary.data());
         }
     }
-    std::fputs("\nExit status: 0 success, 1 failure, 2 bad arguments.\n", out);
+    std::fputs("\n  quarn --version          print the tool's version\n"
+               "\nExit status: 0 success, 1 failure, 2 bad arguments.\n", out);
 }
 
 const Command* FindCommand(std::string_view name) {
@@ -47,12 +50,21 @@ const Command* FindCommand(std::string_view name) {
 }
 
 int Dispatch(const std::vector<std::string>& words) {
+    // Every error is one line; the full usage is asked for with --help.
     if (words.empty()) {
-        PrintUsage(stderr);
+        ReportError({}, "no command given (see quarn --help)");
         return kExitUsage;
     }
     if (words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
         PrintUsage(stdout);
+        return kExitOk;
+    }
+    if (words[0] == "--version") {
+        if (words.size() != 1) {
+            ReportError({}, "--version takes no arguments");
+            return kExitUsage;
+        }
+        std::printf("quarn %s\n", QUARN_TOOL_VERSION);
         return kExitOk;
     }
     const Command* command = FindCommand(words[0]);

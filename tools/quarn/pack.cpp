@@ -7,6 +7,9 @@
 // Everything is checked before any work starts; the work happens in a
 // scratch folder that is removed at the end, and FILE.exe appears only when
 // the link succeeded.
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -15,9 +18,11 @@
 #include <system_error>
 #include <vector>
 
+#include "base/text.h"
 #include "command.h"
 #include "identity/package.h"
 #include "identity_encoder.h"
+#include "image_facts.h"
 #include "resource_script.h"
 #include "run_tool.h"
 #include "zip_folder.h"
@@ -30,6 +35,9 @@ namespace fs = std::filesystem;
 constexpr std::string_view kWindres = QUARN_WINDRES_PROGRAM;
 constexpr std::string_view kLinker = QUARN_MINGW_CXX_PROGRAM;
 constexpr std::string_view kDefaultKit = QUARN_DEFAULT_KIT;
+constexpr std::string_view kInstalledKit = QUARN_INSTALLED_KIT;
+constexpr std::string_view kSigner = "osslsigncode";
+constexpr const char* kSignPasswordVariable = "QUARN_SIGN_PASSWORD";
 
 struct PackOptions {
     std::string game;
@@ -41,6 +49,9 @@ struct PackOptions {
     std::string config;
     std::string out;
     std::string kit;
+    std::vector<std::string> excludes;
+    std::string sign;
+    std::string timestamp;
 };
 
 // What the checked options come to.
@@ -56,11 +67,36 @@ struct PackPlan {
     fs::path kit;
     fs::path windres;
     fs::path linker;
+    ZipOptions zip;
+    fs::path signCertificate;  // empty: not signed
+    std::string timestampUrl;
+    fs::path signer;
 };
 
 int UsageError(std::string_view message) {
     ReportError({}, std::string(message) + " (see quarn --help)");
     return kExitUsage;
+}
+
+// A bad value of an option: the value is repeated, with what to do instead.
+int BadValue(std::string_view option, std::string_view value, std::string_view message) {
+    ReportError({}, std::string(option) + " '" + PrintableName(value) + "': " + std::string(message));
+    return kExitUsage;
+}
+
+// "--name=value" is taken as "--name value".
+std::vector<std::string> SplitJoinedValues(Arguments arguments) {
+    std::vector<std::string> words;
+    for (const std::string& word : arguments) {
+        const std::size_t equals = word.find('=');
+        if (word.starts_with("--") && equals != std::string::npos) {
+            words.push_back(word.substr(0, equals));
+            words.push_back(word.substr(equals + 1));
+        } else {
+            words.push_back(word);
+        }
+    }
+    return words;
 }
 
 // Fills options from the words; a usage error is reported and gives kExitUsage.
@@ -69,13 +105,20 @@ int ParseOptions(Arguments arguments, PackOptions* options) {
         std::string_view name;
         std::string* value;
     };
-    const Valued valued[] = {{"--game", &options->game},     {"--id", &options->id},
+    const Valued valued[] = {{"--game", &options->game},       {"--id", &options->id},
                              {"--version", &options->version}, {"--lead", &options->lead},
-                             {"--config", &options->config}, {"--out", &options->out},
-                             {"--kit", &options->kit}};
+                             {"--config", &options->config},   {"--out", &options->out},
+                             {"--kit", &options->kit},         {"--sign", &options->sign},
+                             {"--timestamp", &options->timestamp}};
+    const std::vector<std::string> words = SplitJoinedValues(arguments);
     std::vector<std::string_view> seen;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& word = arguments[i];
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (word == "--exclude") {
+            if (i + 1 == words.size()) return UsageError(word + " needs a value");
+            options->excludes.push_back(words[++i]);
+            continue;
+        }
         for (const std::string_view earlier : seen) {
             if (earlier == word) return UsageError(word + " given twice");
         }
@@ -89,8 +132,8 @@ int ParseOptions(Arguments arguments, PackOptions* options) {
             if (option.name == word) match = &option;
         }
         if (match == nullptr) return UsageError("pack: unknown option '" + word + "'");
-        if (i + 1 == arguments.size()) return UsageError(word + " needs a value");
-        *match->value = arguments[++i];
+        if (i + 1 == words.size()) return UsageError(word + " needs a value");
+        *match->value = words[++i];
         if (word == "--lead") options->haveLead = true;
     }
     if (options->game.empty()) return UsageError("pack needs --game DIR");
@@ -98,8 +141,15 @@ int ParseOptions(Arguments arguments, PackOptions* options) {
         return UsageError("pack needs either --id OWNER.GAME or --no-id");
     }
     if (options->noId && options->haveLead) return UsageError("--lead goes with --id, not --no-id");
+    if (options->noId && options->config.empty()) {
+        return UsageError("--no-id needs --config DIR with a hub.ini: without either, the package "
+                          "has no identity and installs nothing");
+    }
     if (options->version.empty()) return UsageError("pack needs --version A.B.C.D");
     if (options->out.empty()) return UsageError("pack needs --out FILE.exe");
+    if (!options->timestamp.empty() && options->sign.empty()) {
+        return UsageError("--timestamp goes with --sign");
+    }
     return kExitOk;
 }
 
@@ -108,21 +158,48 @@ int Refuse(std::string_view subject, std::string_view message) {
     return kExitFailure;
 }
 
+// Why one half of an identity is unfit, with what to do instead; empty when fit.
+std::string IdentityHalfProblem(std::string_view what, const std::string& half) {
+    if (half.empty()) {
+        return "the " + std::string(what) + " is empty: an identity is OWNER.GAME with both halves, "
+               "e.g. lumenworks.lumendrift";
+    }
+    bool upper = false;
+    bool other = false;
+    for (const char c : half) {
+        upper = upper || (c >= 'A' && c <= 'Z');
+        other = other || !((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '@' ||
+                           (c >= 'A' && c <= 'Z'));
+    }
+    const std::string quoted = "the " + std::string(what) + " '" + half + "'";
+    if (other) return quoted + " may hold only a-z, 0-9 and '@'";
+    if (upper) return quoted + " holds capital letters: use lowercase";
+    return {};
+}
+
 int CheckIdentity(const PackOptions& options, PackPlan* plan) {
     if (options.noId) return kExitOk;
     const std::size_t dot = options.id.find('.');
     if (dot == std::string::npos || options.id.find('.', dot + 1) != std::string::npos) {
-        return Refuse(options.id, "an identity is OWNER.GAME, with exactly one '.'");
+        return BadValue("--id", options.id,
+                        "an identity is OWNER.GAME, with exactly one '.', e.g. lumenworks.lumendrift");
     }
     plan->withId = true;
     plan->owner = options.id.substr(0, dot);
     plan->gameName = options.id.substr(dot + 1);
     plan->lead = options.lead;
+    for (const auto& [what, half] : {std::pair<std::string_view, const std::string&>{"owner", plan->owner},
+                                     {"game", plan->gameName}}) {
+        if (const std::string problem = IdentityHalfProblem(what, half); !problem.empty()) {
+            return BadValue("--id", options.id, problem);
+        }
+    }
     // The record does not depend on the payload size: check it before any work.
     std::string resource;
     std::string error;
     if (!MakeGameIdResource(plan->owner, plan->gameName, plan->lead, 0, &resource, &error)) {
-        return Refuse({}, error);
+        return BadValue(options.haveLead ? "--lead" : "--id",
+                        options.haveLead ? options.lead : options.id, error);
     }
     return kExitOk;
 }
@@ -132,24 +209,65 @@ bool IsFolder(const fs::path& path) {
     return fs::is_directory(path, error);
 }
 
+// The .exe files at the folder's top, sorted, for a message about a missing one.
+std::string ProgramsAtTop(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() > 4 && EqualsIgnoringAsciiCase(std::string_view(name).substr(name.size() - 4), ".exe")) {
+            names.push_back(name);
+        }
+    }
+    if (names.empty()) return "it holds no .exe file";
+    std::sort(names.begin(), names.end());
+    std::string list;
+    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+    return "its .exe files: " + list;
+}
+
+// A package without an identity works only when its configuration gives the
+// guest identity: a hub.ini at the top, found as the launcher looks, letter
+// case ignored.
+bool HoldsHubIni(const fs::path& config) {
+    std::error_code error;
+    for (fs::directory_iterator it(config, error), end; !error && it != end; it.increment(error)) {
+        if (EqualsIgnoringAsciiCase(it->path().filename().string(), "hub.ini") &&
+            it->is_regular_file(error)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int CheckFolders(const PackOptions& options, PackPlan* plan) {
     plan->out = fs::absolute(options.out);
     const fs::path program = plan->out.filename();
     if (program.empty() || program == "." || program == "..") {
         return Refuse(options.out, "names no file");
     }
-    if (!IsFolder(plan->out.parent_path())) return Refuse(options.out, "its folder does not exist");
     if (IsFolder(plan->out)) return Refuse(options.out, "is a folder");
+    // A missing folder of the output is made once the package is built.
+    std::error_code error;
+    for (fs::path above = plan->out.parent_path(); !above.empty(); above = above.parent_path()) {
+        const fs::file_status status = fs::status(above, error);
+        if (status.type() == fs::file_type::directory) break;
+        if (status.type() != fs::file_type::not_found) {
+            return Refuse(options.out, above.string() + " is in its path and is not a folder");
+        }
+        if (above == above.parent_path()) break;
+    }
 
     plan->game = fs::absolute(options.game);
     if (!IsFolder(plan->game)) return Refuse(options.game, "no such game folder");
     // The launcher starts the installed file that bears its own name.
-    std::error_code error;
     const fs::path gameProgram = plan->game / program;
     if (fs::symlink_status(gameProgram, error).type() != fs::file_type::regular) {
         return Refuse(options.game, "holds no file named " + program.string() +
-                                        " at its top: the launcher starts the game's program "
-                                        "under its own file name");
+                                        " at its top (letter case matters; " +
+                                        ProgramsAtTop(plan->game) +
+                                        "): the launcher starts the game's program under the "
+                                        "package's own file name");
     }
     if (fs::equivalent(gameProgram, plan->out, error)) {
         return Refuse(options.out, "would overwrite the game's own program");
@@ -157,12 +275,30 @@ int CheckFolders(const PackOptions& options, PackPlan* plan) {
     if (!options.config.empty()) {
         plan->config = fs::absolute(options.config);
         if (!IsFolder(plan->config)) return Refuse(options.config, "no such configuration folder");
+        if (options.noId && !HoldsHubIni(plan->config)) {
+            return Refuse(options.config,
+                          "holds no hub.ini at its top: a package made with --no-id gets its "
+                          "guest identity from it and installs nothing without one (add hub.ini, "
+                          "or give --id OWNER.GAME)");
+        }
     }
     return kExitOk;
 }
 
+// An installed quarn finds its kit beside itself, in ../lib/quarn/kit; one
+// run from its build tree uses the kit of the Windows build.
+fs::path DefaultKit() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const fs::path installed = (self.parent_path() / kInstalledKit).lexically_normal();
+        if (fs::is_regular_file(installed / "launcher.o", error)) return installed;
+    }
+    return fs::path(kDefaultKit);
+}
+
 int CheckTools(const PackOptions& options, PackPlan* plan) {
-    plan->kit = fs::absolute(options.kit.empty() ? fs::path(kDefaultKit) : fs::path(options.kit));
+    plan->kit = fs::absolute(options.kit.empty() ? DefaultKit() : fs::path(options.kit));
     std::error_code error;
     if (!fs::is_regular_file(plan->kit / "launcher.o", error) ||
         !fs::is_regular_file(plan->kit / "link.txt", error) ||
@@ -178,6 +314,29 @@ int CheckTools(const PackOptions& options, PackPlan* plan) {
     }
     plan->linker = FindProgram(std::string(kLinker));
     if (plan->linker.empty()) return Refuse(kLinker, "not found: install g++-mingw-w64-x86-64-posix");
+    if (!options.sign.empty()) {
+        plan->signCertificate = fs::absolute(options.sign);
+        if (!fs::is_regular_file(plan->signCertificate, error)) {
+            return Refuse(options.sign, "no such certificate file (a PKCS#12 file, .p12 or .pfx)");
+        }
+        plan->timestampUrl = options.timestamp;
+        plan->signer = FindProgram(std::string(kSigner));
+        if (plan->signer.empty()) return Refuse(kSigner, "not found: install osslsigncode");
+    }
+    return kExitOk;
+}
+
+// SOURCE_DATE_EPOCH, when set: the latest time the package may record.
+int ReadSourceDateEpoch(PackPlan* plan) {
+    const char* text = std::getenv("SOURCE_DATE_EPOCH");
+    if (text == nullptr || *text == '\0') return kExitOk;
+    const std::string_view value(text);
+    std::int64_t seconds = 0;
+    const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+    if (problem != std::errc() || end != value.data() + value.size() || seconds < 0) {
+        return BadValue("SOURCE_DATE_EPOCH", value, "not a count of seconds since 1970");
+    }
+    plan->zip.latestTime = seconds;
     return kExitOk;
 }
 
@@ -253,17 +412,34 @@ bool RunStep(const std::vector<std::string>& argv, const fs::path& work) {
     return false;
 }
 
+// The outermost folder on the way to path that does not exist yet; empty
+// when its folder exists.
+fs::path TopmostMissingFolder(const fs::path& path) {
+    std::error_code error;
+    fs::path missing;
+    for (fs::path above = path.parent_path(); !above.empty() && !fs::exists(above, error);
+         above = above.parent_path()) {
+        missing = above;
+        if (above == above.parent_path()) break;
+    }
+    return missing;
+}
+
 // Puts the linked file in place: copied beside the target first, so that
-// the target is either the old file or the whole new one.
+// the target is either the old file or the whole new one. Folders made for
+// it are taken away again when it cannot be written.
 bool Deliver(const fs::path& linked, const fs::path& out) {
     fs::path partial = out;
     partial += ".quarn-partial";
+    const fs::path made = TopmostMissingFolder(out);
     std::error_code error;
-    fs::copy_file(linked, partial, fs::copy_options::overwrite_existing, error);
+    if (!made.empty()) fs::create_directories(out.parent_path(), error);
+    if (!error) fs::copy_file(linked, partial, fs::copy_options::overwrite_existing, error);
     if (!error) fs::rename(partial, out, error);
     if (error) {
         std::error_code ignored;
         fs::remove(partial, ignored);
+        if (!made.empty()) fs::remove_all(made, ignored);
         ReportError(out.string(), "cannot be written: " + error.message());
         return false;
     }
@@ -275,16 +451,33 @@ struct Built {
     ZippedFolder config;
 };
 
-int Build(const PackPlan& plan, Built* built) {
-    WorkFolder work;
-    std::string error;
-    if (!work.Create(&error)) return Refuse({}, error);
-    const fs::path& dir = work.path();
+void PrintWarnings(const std::vector<std::string>& warnings) {
+    for (const std::string& warning : warnings) ReportError({}, "warning: " + warning);
+}
 
-    if (!ZipFolder(plan.game, dir / "payload.zip", &built->payload, &error)) {
+// The resources and their script, written into the scratch folder.
+int WriteResources(const PackPlan& plan, const fs::path& dir, Built* built) {
+    std::string error;
+    if (!ZipFolder(plan.game, dir / "payload.zip", plan.zip, &built->payload, &error)) {
         return Refuse({}, error);
     }
+    PrintWarnings(built->payload.warnings);
     PackageResources files{"payload.zip", {}, {}};
+    if (!plan.config.empty()) {
+        ZipOptions configOptions;
+        configOptions.latestTime = plan.zip.latestTime;
+        if (!ZipFolder(plan.config, dir / "config.zip", configOptions, &built->config, &error)) {
+            return Refuse({}, error);
+        }
+        files.gameConfig = "gameconfig.bin";
+        if (!WriteFile(dir / files.gameConfig, MakeGameConfigResource(built->config.bytes))) {
+            return Refuse(dir.string(), "cannot write");
+        }
+    }
+    // Resources alone past the limit: refused before the slow steps.
+    const std::string tooLarge =
+        ImageSizeProblem(built->payload.bytes.size() + built->config.bytes.size());
+    if (!tooLarge.empty()) return Refuse(plan.game.string(), tooLarge);
     if (plan.withId) {
         std::string resource;
         if (!MakeGameIdResource(plan.owner, plan.gameName, plan.lead,
@@ -295,29 +488,71 @@ int Build(const PackPlan& plan, Built* built) {
         files.gameId = "gameid.bin";
         if (!WriteFile(dir / files.gameId, resource)) return Refuse(dir.string(), "cannot write");
     }
-    if (!plan.config.empty()) {
-        if (!ZipFolder(plan.config, dir / "config.zip", &built->config, &error)) {
-            return Refuse({}, error);
-        }
-        files.gameConfig = "gameconfig.bin";
-        if (!WriteFile(dir / files.gameConfig, MakeGameConfigResource(built->config.bytes))) {
-            return Refuse(dir.string(), "cannot write");
-        }
-    }
     std::error_code copied;
     fs::copy_file(plan.kit / kDialogScript, dir / kDialogScript, copied);
     if (copied || !WriteFile(dir / "resources.rc", MakeResourceScript(files, plan.version))) {
         return Refuse(dir.string(), "cannot write");
     }
+    return kExitOk;
+}
+
+// Signs package.exe into signed.exe. The password reaches the signer
+// through a file only its owner can read, never on a command line that
+// every user of the machine can see.
+bool Sign(const PackPlan& plan, const fs::path& dir) {
+    const fs::path passwordFile = dir / "sign-password";
+    const char* password = std::getenv(kSignPasswordVariable);
+    std::error_code error;
+    bool written = WriteFile(passwordFile, {});
+    if (written) fs::permissions(passwordFile, fs::perms::owner_read | fs::perms::owner_write, error);
+    written = written && !error && WriteFile(passwordFile, password != nullptr ? password : "");
+    if (!written) {
+        ReportError(dir.string(), "cannot write");
+        return false;
+    }
+    std::vector<std::string> sign = {plan.signer.string(), "sign", "-pkcs12",
+                                     plan.signCertificate.string(), "-readpass",
+                                     passwordFile.string(), "-h", "sha256"};
+    if (plan.zip.latestTime) {
+        sign.insert(sign.end(), {"-time", std::to_string(*plan.zip.latestTime)});
+    }
+    if (!plan.timestampUrl.empty()) sign.insert(sign.end(), {"-ts", plan.timestampUrl});
+    sign.insert(sign.end(), {"-in", "package.exe", "-out", "signed.exe"});
+    const bool signedOk = RunStep(sign, dir);
+    fs::remove(passwordFile, error);
+    return signedOk;
+}
+
+int Build(const PackPlan& plan, Built* built) {
+    WorkFolder work;
+    std::string error;
+    if (!work.Create(&error)) return Refuse({}, error);
+    const fs::path& dir = work.path();
+
+    if (const int written = WriteResources(plan, dir, built); written != kExitOk) return written;
     if (!RunStep({plan.windres.string(), "-O", "coff", "-i", "resources.rc", "-o", "resources.o"},
                  dir)) {
         return kExitFailure;
     }
-    std::vector<std::string> link = {plan.linker.string(), "-static", "-o", "package.exe",
-                                     (plan.kit / "launcher.o").string(), "resources.o"};
+    // No time stamp in the PE header, so that the same inputs give the same
+    // file; the checksum then covers nothing that changes either.
+    std::vector<std::string> link = {plan.linker.string(), "-static", "-Wl,--no-insert-timestamp",
+                                     "-o", "package.exe", (plan.kit / "launcher.o").string(),
+                                     "resources.o"};
     for (std::string& argument : KitLinkArguments(plan.kit)) link.push_back(std::move(argument));
     if (!RunStep(link, dir)) return kExitFailure;
-    return Deliver(dir / "package.exe", plan.out) ? kExitOk : kExitFailure;
+    ImageFacts facts;
+    if (!ReadImageFacts((dir / "package.exe").string(), &facts)) {
+        return Refuse(plan.linker.string(), "made no PE file");
+    }
+    if (const std::string tooLarge = ImageSizeProblem(facts.imageSize); !tooLarge.empty()) {
+        return Refuse(plan.game.string(), tooLarge);
+    }
+    if (plan.signCertificate.empty()) {
+        return Deliver(dir / "package.exe", plan.out) ? kExitOk : kExitFailure;
+    }
+    if (!Sign(plan, dir)) return kExitFailure;
+    return Deliver(dir / "signed.exe", plan.out) ? kExitOk : kExitFailure;
 }
 
 void PrintSummary(const PackPlan& plan, const Built& built) {
@@ -331,7 +566,12 @@ void PrintSummary(const PackPlan& plan, const Built& built) {
                 std::to_string(built.config.bytes.size()) + " bytes";
     }
     line += ", version " + FormatFileVersion(plan.version);
+    if (!plan.signCertificate.empty()) line += ", signed";
     std::puts(line.c_str());
+    // Installed copies compare only the build number and the payload size.
+    std::printf("installed copies update when the build number (%u, the fourth number of "
+                "--version) or the payload size (%zu bytes) differs from theirs\n",
+                static_cast<unsigned>(plan.version[3]), built.payload.bytes.size());
 }
 
 }  // namespace
@@ -339,23 +579,32 @@ void PrintSummary(const PackPlan& plan, const Built& built) {
 int RunPack(Arguments arguments) {
     if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
         std::puts(
-            "usage: quarn pack --game DIR (--id OWNER.GAME | --no-id) --version A.B.C.D\n"
-            "                  [--lead TEXT] [--config DIR] --out FILE.exe [--kit DIR]\n"
+            "usage: quarn pack --game DIR (--id OWNER.GAME | --no-id --config DIR) --version A.B.C.D\n"
+            "                  [--lead TEXT] [--config DIR] [--exclude GLOB]... --out FILE.exe\n"
+            "                  [--kit DIR] [--sign CERT.p12 [--timestamp URL]]\n"
             "\n"
             "DIR is zipped as the payload and must hold the game's program as FILE.exe's\n"
             "file name; --config DIR is zipped as the configuration archive (hub.ini in it\n"
-            "gives a package without --id the guest identity).");
+            "gives a package without --id the guest identity). --exclude leaves out names\n"
+            "that match (a trailing '/' for folders: --exclude .git/ --exclude Thumbs.db).\n"
+            "--sign signs the package with the PKCS#12 file; its password is read from\n"
+            "the environment variable QUARN_SIGN_PASSWORD. Installed copies update when\n"
+            "the build number D or the payload size changes.");
         return kExitOk;
     }
     PackOptions options;
     if (const int usage = ParseOptions(arguments, &options); usage != kExitOk) return usage;
     PackPlan plan;
     if (!ParseFileVersion(options.version, &plan.version)) {
-        return Refuse(options.version, "a version is four numbers 0-65535: A.B.C.D");
+        return BadValue("--version", options.version,
+                        "a version is four numbers 0-65535, A.B.C.D, e.g. 1.0.0.1");
     }
+    if (const int refused = ReadSourceDateEpoch(&plan); refused != kExitOk) return refused;
     for (int (*check)(const PackOptions&, PackPlan*) : {CheckIdentity, CheckFolders, CheckTools}) {
         if (const int refused = check(options, &plan); refused != kExitOk) return refused;
     }
+    plan.zip.excludes = options.excludes;
+    plan.zip.required = plan.out.filename().string();
     Built built;
     const int result = Build(plan, &built);
     if (result == kExitOk) PrintSummary(plan, built);

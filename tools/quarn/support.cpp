@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "command.h"
+#include "identity/package.h"
 
 namespace quarn::tool {
 
@@ -34,6 +35,13 @@ std::string ArchiveFileProblem(const std::string& path) {
     if (size >= (std::uintmax_t{1} << 32)) return "is 4 GiB or larger, beyond what archives may be";
     if (!std::ifstream(path, std::ios::binary)) return "cannot be opened for reading";
     return {};
+}
+
+bool FindPackagePayload(const std::string& path, os::ResourceData* payload) {
+    char magic[2] = {};
+    std::ifstream in(path, std::ios::binary);
+    if (!in.read(magic, sizeof magic) || magic[0] != 'M' || magic[1] != 'Z') return false;
+    return os::FindRcData(path.c_str(), kPayloadResource, payload);
 }
 
 std::string FormatUtc(const os::FileTime& time) {

@@ -1,5 +1,6 @@
-// Zipping a folder with libzip. Entries are added in sorted order so that the
-// same folder always gives the same archive layout.
+// Zipping a folder with libzip. Entries are added in sorted order and with
+// times computed here, in UTC, so that the same folder always gives the same
+// bytes.
 #include "zip_folder.h"
 
 #include <zip.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "base/text.h"
 #include "launch/unpack_folder.h"
 
 namespace quarn::tool {
@@ -45,7 +47,8 @@ std::string NameProblem(const std::string& name) {
     return {};
 }
 
-bool CollectItems(const fs::path& folder, std::vector<Item>* items, std::string* error) {
+bool CollectItems(const fs::path& folder, const ZipOptions& options, std::vector<Item>* items,
+                  std::string* error) {
     std::error_code failure;
     fs::recursive_directory_iterator walk(folder, failure), end;
     for (; !failure && walk != end; walk.increment(failure)) {
@@ -55,7 +58,12 @@ bool CollectItems(const fs::path& folder, std::vector<Item>* items, std::string*
         const bool link = entry.is_symlink(statusError);
         const fs::file_status status = entry.status(statusError);
         Item item{entry.path(), relative, false};
-        if (status.type() == fs::file_type::directory && !link) {
+        const bool folderEntry = status.type() == fs::file_type::directory && !link;
+        if (IsExcluded(options.excludes, relative, folderEntry)) {
+            if (folderEntry) walk.disable_recursion_pending();
+            continue;
+        }
+        if (folderEntry) {
             item.folder = true;
             item.name.push_back('/');
         } else if (status.type() != fs::file_type::regular) {
@@ -81,13 +89,37 @@ bool CollectItems(const fs::path& folder, std::vector<Item>* items, std::string*
     return true;
 }
 
-std::time_t ModificationTime(const fs::path& path) {
+// Names that Windows takes as one: the launcher would install one over the other.
+void WarnAboutCaseClashes(const std::vector<Item>& items, std::vector<std::string>* warnings) {
+    std::vector<std::pair<std::string, const Item*>> folded;
+    for (const Item& item : items) {
+        std::string key = item.name;
+        if (item.folder) key.pop_back();
+        for (char& c : key) c = AsciiLower(c);
+        folded.emplace_back(std::move(key), &item);
+    }
+    std::stable_sort(folded.begin(), folded.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 1; i < folded.size(); ++i) {
+        if (folded[i].first == folded[i - 1].first) {
+            warnings->push_back(folded[i - 1].second->name + " and " + folded[i].second->name +
+                                " differ only in letter case: on Windows one overwrites the other");
+        }
+    }
+}
+
+std::int64_t ModificationTime(const fs::path& path, const ZipOptions& options) {
     std::error_code error;
     const fs::file_time_type time = fs::last_write_time(path, error);
-    if (error) return std::time(nullptr);
-    return std::chrono::system_clock::to_time_t(
-        std::chrono::time_point_cast<std::chrono::system_clock::duration>(
-            std::chrono::file_clock::to_sys(time)));
+    // No time of the moment: it would make every package differ.
+    std::int64_t seconds = options.latestTime.value_or(0);
+    if (!error) {
+        seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                      std::chrono::file_clock::to_sys(time).time_since_epoch())
+                      .count();
+    }
+    if (options.latestTime && seconds > *options.latestTime) seconds = *options.latestTime;
+    return seconds;
 }
 
 std::uint32_t ExternalAttributes(const Item& item) {
@@ -103,7 +135,7 @@ std::uint32_t ExternalAttributes(const Item& item) {
 std::string LibzipError(zip_t* archive) { return zip_error_strerror(zip_get_error(archive)); }
 
 // Adds one item; the file's bytes are read only when the archive is closed.
-bool AddItem(zip_t* archive, const Item& item, std::string* error) {
+bool AddItem(zip_t* archive, const Item& item, const ZipOptions& options, std::string* error) {
     zip_int64_t index = -1;
     if (item.folder) {
         index = zip_dir_add(archive, item.name.c_str(), ZIP_FL_ENC_GUESS);
@@ -120,7 +152,10 @@ bool AddItem(zip_t* archive, const Item& item, std::string* error) {
         }
     }
     const auto at = static_cast<zip_uint64_t>(index);
-    if (index < 0 || zip_file_set_mtime(archive, at, ModificationTime(item.path), 0) != 0 ||
+    const std::uint32_t dos = DosTimeFromUnix(ModificationTime(item.path, options));
+    if (index < 0 ||
+        zip_file_set_dostime(archive, at, static_cast<zip_uint16_t>(dos & 0xFFFF),
+                             static_cast<zip_uint16_t>(dos >> 16), 0) != 0 ||
         zip_file_set_external_attributes(archive, at, 0, ZIP_OPSYS_UNIX,
                                          ExternalAttributes(item)) != 0) {
         *error = item.name + ": cannot be added: " + LibzipError(archive);
@@ -153,14 +188,84 @@ bool ReadBack(const fs::path& zipFile, std::string* bytes, std::string* error) {
 
 }  // namespace
 
-bool ZipFolder(const fs::path& folder, const fs::path& zipFile, ZippedFolder* zipped,
-               std::string* error) {
+bool GlobMatches(std::string_view glob, std::string_view text) {
+    // Iterative matching with one point to go back to: the last '*'.
+    std::size_t g = 0, t = 0, starG = std::string_view::npos, starT = 0;
+    while (t < text.size()) {
+        if (g < glob.size() && glob[g] == '*') {
+            starG = g++;
+            starT = t;
+        } else if (g < glob.size() && text[t] != '/' && (glob[g] == '?' || glob[g] == text[t])) {
+            ++g;
+            ++t;
+        } else if (g < glob.size() && glob[g] == '/' && text[t] == '/') {
+            ++g;
+            ++t;
+        } else if (starG != std::string_view::npos && text[starT] != '/') {
+            g = starG + 1;
+            t = ++starT;
+        } else {
+            return false;
+        }
+    }
+    while (g < glob.size() && glob[g] == '*') ++g;
+    return g == glob.size();
+}
+
+bool IsExcluded(const std::vector<std::string>& patterns, std::string_view name, bool folder) {
+    const std::size_t slash = name.rfind('/');
+    const std::string_view last = slash == std::string_view::npos ? name : name.substr(slash + 1);
+    for (std::string_view pattern : patterns) {
+        if (pattern.ends_with('/')) {
+            if (!folder) continue;
+            pattern.remove_suffix(1);
+        }
+        const bool anchored = pattern.find('/') != std::string_view::npos;
+        if (anchored ? GlobMatches(pattern, name) : GlobMatches(pattern, last)) return true;
+    }
+    return false;
+}
+
+std::uint32_t DosTimeFromUnix(std::int64_t seconds) {
+    using namespace std::chrono;
+    constexpr std::int64_t kEarliest = 315532800;   // 1980-01-01 00:00:00 UTC
+    constexpr std::int64_t kLatest = 4354819198;    // 2107-12-31 23:59:58 UTC
+    seconds = std::clamp(seconds, kEarliest, kLatest);
+    const sys_seconds instant{std::chrono::seconds{seconds}};
+    const sys_days day = floor<days>(instant);
+    const year_month_day date{day};
+    const hh_mm_ss clock{instant - day};
+    const auto dosDate = static_cast<std::uint32_t>(
+        ((static_cast<int>(date.year()) - 1980) << 9) |
+        (static_cast<unsigned>(date.month()) << 5) | static_cast<unsigned>(date.day()));
+    const auto dosTime = static_cast<std::uint32_t>(
+        (clock.hours().count() << 11) | (clock.minutes().count() << 5) |
+        (clock.seconds().count() / 2));
+    return (dosDate << 16) | dosTime;
+}
+
+bool ZipFolder(const fs::path& folder, const fs::path& zipFile, const ZipOptions& options,
+               ZippedFolder* zipped, std::string* error) {
     std::vector<Item> items;
-    if (!CollectItems(folder, &items, error)) return false;
+    if (!CollectItems(folder, options, &items, error)) return false;
     if (items.empty()) {
-        *error = folder.string() + ": the folder is empty";
+        *error = folder.string() + ": the folder is empty" +
+                 (options.excludes.empty() ? "" : " once --exclude has left out what it names");
         return false;
     }
+    if (!options.required.empty() &&
+        std::none_of(items.begin(), items.end(),
+                     [&](const Item& item) { return item.name == options.required; })) {
+        *error = options.required + ": left out by --exclude, but the launcher starts it";
+        return false;
+    }
+    for (const Item& item : items) {
+        if (!item.folder && (ExternalAttributes(item) & kDosReadOnly) != 0) {
+            zipped->warnings.push_back(item.name + " is read-only: it installs read-only and no "
+                                                   "later update can replace it");
+        }
+    }
+    WarnAboutCaseClashes(items, &zipped->warnings);
     int openError = 0;
     zip_t* archive = zip_open(zipFile.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &openError);
     if (archive == nullptr) {
@@ -171,7 +276,7 @@ bool ZipFolder(const fs::path& folder, const fs::path& zipFile, ZippedFolder* zi
         return false;
     }
     for (const Item& item : items) {
-        if (!AddItem(archive, item, error)) {
+        if (!AddItem(archive, item, options, error)) {
             zip_discard(archive);
             return false;
         }
