@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine64
   zip unzip p7zip-full libarchive-tools python3 time
+  osslsigncode openssl
 )
 
 missing=()

@@ -24,6 +24,7 @@ cleared between them.
 - when no install folder can be made, nothing is unpacked or started, and
   the next start after the obstacle is gone installs;
 - a package without identity installs and starts nothing;
+- a signed package installs and starts as any other;
 - every archive of the hostile-archive corpus as the payload: nothing is
   written outside the install folder, the good entries come out intact, and
   the stamp is written only for an archive that installs completely;
@@ -42,7 +43,7 @@ import types
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
-from checks import check, finish, gamedata, link_with_kit, version_block  # noqa: E402
+from checks import check, finish, gamedata, link_with_kit, make_certificate, version_block  # noqa: E402
 from checks import run_text as run  # noqa: E402
 
 ARGS = None
@@ -64,7 +65,8 @@ def dos(path: Path) -> str:
 class Package:
     """A package of Star Courier in a folder of its own, named StarCourier.exe."""
 
-    def __init__(self, root: Path, name: str, version: str, extra=None, program_tail=b"", identity=True):
+    def __init__(self, root: Path, name: str, version: str, extra=None, program_tail=b"", identity=True,
+                 sign=None):
         self.game = root / "games" / name
         shutil.copytree(ARGS.game_files, self.game)
         self.program = ARGS.game_program.read_bytes() + program_tail
@@ -73,10 +75,19 @@ class Package:
             (self.game / relative).write_bytes(content)
         self.exe = root / "packages" / name / PROGRAM
         self.exe.parent.mkdir(parents=True)
-        id_args = ["--id", f"{OWNER}.{GAME}"] if identity else ["--no-id"]
-        result = run([ARGS.quarn, "pack", "--game", self.game, *id_args, "--version", version,
-                      "--out", self.exe, "--kit", ARGS.kit])
+        # sign: (PKCS#12 file, password)
+        sign_args = ["--sign", sign[0]] if sign else []
+        env = dict(os.environ, QUARN_SIGN_PASSWORD=sign[1]) if sign else None
+        result = run([ARGS.quarn, "pack", "--game", self.game, "--id", f"{OWNER}.{GAME}", "--version", version,
+                      "--out", self.exe, "--kit", ARGS.kit, *sign_args], env=env)
         assert result.returncode == 0, f"pack {name}: {result.stdout}{result.stderr}"
+        if not identity:
+            # pack makes no package without an identity: the same payload,
+            # linked here without GAMEID.
+            (self.exe.parent / "payload.zip").write_bytes(gamedata(self.exe))
+            link_with_kit('GAMEDATA RCDATA "payload.zip"\n#include "dialog.rc"\n'
+                          + version_block([(0x409, 1200)], {"040904B0": version}),
+                          self.exe, ARGS.kit, ARGS.windres, ARGS.cxx)
         self.build = int(version.split(".")[3])
         self.size = len(gamedata(self.exe))
         self.stamp = f"{self.build} {self.size}"
@@ -393,6 +404,15 @@ def test_no_identity(prefix, bare):
     check(not records(prefix.start) and not records(bare.exe.parent), "no identity: a game was started")
 
 
+def test_signed(prefix, signed):
+    """A signed package installs and starts the game as an unsigned one does."""
+    prefix.reset()
+    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
+    prefix.launch(signed, "signed")
+    expect_install(prefix, folder, f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}",
+                   signed, 1, "signed")
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
@@ -423,6 +443,9 @@ def main():
         v6 = Package(root, "v6", "1.0.0.6", program_tail=b"\0build six\0")
         bare = Package(root, "bare", "1.0.0.4", identity=False)
         check(payload.size != v4.size and v5.size == v4.size, "the packages' payload sizes are not as planned")
+        signer = root / "signer"
+        signer.mkdir()
+        signed = Package(root, "signed", "1.0.0.4", sign=(make_certificate(signer, "Velmor", "secret")[0], "secret"))
         prefix = Prefix(start)
         try:
             test_documents_and_rerun(prefix, v4, payload, v5)
@@ -431,6 +454,7 @@ def main():
             test_update_faults(prefix, v4, payload)
             test_no_install_folder(prefix, v4)
             test_no_identity(prefix, bare)
+            test_signed(prefix, signed)
             test_hostile_corpus(prefix, root)
         finally:
             prefix.reset()

@@ -43,7 +43,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 from checks import RT_DIALOG, RT_RCDATA, RT_VERSION, check, finish, gamedata  # noqa: E402
-from checks import link_with_kit, pe_resources, version_block  # noqa: E402
+from checks import link_with_kit, make_certificate, pe_resources, version_block  # noqa: E402
 from checks import run_text as run  # noqa: E402
 
 ARGS = None
@@ -689,22 +689,6 @@ def signing(root: Path):
         signed.append(target.read_bytes() if target.is_file() else b"")
         time.sleep(1.1)
     check(signed[0] == signed[1] and signed[0], "two signed packs with SOURCE_DATE_EPOCH differ")
-
-
-def make_certificate(folder: Path, name: str, password: str):
-    """A self-signed code-signing certificate: the PKCS#12 file, and the
-    certificate alone as the root to trust."""
-    key, pem, p12 = folder / "key.pem", folder / "root.pem", folder / "signer.p12"
-    steps = [["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-              "-subj", f"/CN={name}/O=Quarn tests", "-addext", "extendedKeyUsage=codeSigning",
-              "-keyout", key, "-out", pem],
-             ["openssl", "pkcs12", "-export", "-inkey", key, "-in", pem, "-out", p12,
-              "-passout", f"pass:{password}"]]
-    for step in steps:
-        result = run(step)
-        assert result.returncode == 0, f"openssl: {result.stderr}"
-    key.unlink()
-    return p12, pem
 
 
 def expect_inspect_args(args, status, expected, what, fragment):

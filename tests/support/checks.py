@@ -1,7 +1,7 @@
 """Shared pieces of the test scripts: soft checks that collect failures and
 the verdict at the end, running a command with its output captured as text,
-reading the resources of a PE file, and linking a kit with resources of a
-test's own."""
+reading the resources of a PE file, linking a kit with resources of a
+test's own, and making a certificate to sign with."""
 
 import struct
 import subprocess
@@ -107,3 +107,19 @@ def version_block(translations, tables):
     pairs = ", ".join(f"{lang:#x}, {codepage}" for lang, codepage in translations)
     return ("1 VERSIONINFO\nFILEVERSION 1,0,0,0\nBEGIN\n  BLOCK \"StringFileInfo\"\n  BEGIN\n"
             f"{strings}  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", {pairs}\n  END\nEND\n")
+
+
+def make_certificate(folder: Path, name: str, password: str):
+    """A self-signed code-signing certificate made now, its key kept nowhere
+    else: the PKCS#12 file, and the certificate alone as the root to trust."""
+    key, pem, p12 = folder / "key.pem", folder / "root.pem", folder / "signer.p12"
+    steps = [["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+              "-subj", f"/CN={name}/O=Quarn tests", "-addext", "extendedKeyUsage=codeSigning",
+              "-keyout", key, "-out", pem],
+             ["openssl", "pkcs12", "-export", "-inkey", key, "-in", pem, "-out", p12,
+              "-passout", f"pass:{password}"]]
+    for step in steps:
+        result = run_text(step)
+        assert result.returncode == 0, f"openssl: {result.stderr}"
+    key.unlink()
+    return p12, pem
