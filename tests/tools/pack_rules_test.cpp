@@ -1,0 +1,67 @@
+// The rules quarn pack applies to names, times and sizes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "quarn/image_facts.h"
+#include "quarn/zip_folder.h"
+
+namespace quarn::tool {
+namespace {
+
+TEST(ImageSize, RefusedFromTwoGibibytesOn) {
+    EXPECT_TRUE(ImageSizeProblem(0).empty());
+    EXPECT_TRUE(ImageSizeProblem(kMaxImageSize - 1).empty());
+    for (const std::uint64_t size : {kMaxImageSize, kMaxImageSize + 1, std::uint64_t{1} << 32}) {
+        const std::string problem = ImageSizeProblem(size);
+        EXPECT_NE(problem.find("2 GiB"), std::string::npos) << problem;
+        EXPECT_NE(problem.find(std::to_string(size)), std::string::npos) << problem;
+    }
+}
+
+TEST(Glob, MatchesWithinOneNamePart) {
+    struct Case {
+        const char* glob;
+        const char* text;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"Thumbs.db", "Thumbs.db", true},   {"Thumbs.db", "thumbs.db", false},
+        {"*.psd", "draft.psd", true},       {"*.psd", "draft.psd.bak", false},
+        {"*", "", true},                    {"*", "a/b", false},
+        {"docs/*.psd", "docs/a.psd", true}, {"docs/*.psd", "docs/x/a.psd", false},
+        {"*/a", "x/a", true},               {"?.txt", "a.txt", true},
+        {"?.txt", "ab.txt", false},         {"a*b*c", "axxbyyc", true},
+        {"a*b*c", "axxbyy", false},         {"**", "a/b", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(GlobMatches(c.glob, c.text), c.matches) << c.glob << " on " << c.text;
+    }
+}
+
+TEST(Exclude, NamePartsAtAnyDepthPathsFromTheTopFoldersByTrailingSlash) {
+    const std::vector<std::string> patterns = {".git/", "Thumbs.db", "docs/*.psd"};
+    EXPECT_TRUE(IsExcluded(patterns, ".git", true));
+    EXPECT_TRUE(IsExcluded(patterns, "sub/.git", true));
+    EXPECT_FALSE(IsExcluded(patterns, ".git", false));  // a file named .git stays
+    EXPECT_TRUE(IsExcluded(patterns, "Thumbs.db", false));
+    EXPECT_TRUE(IsExcluded(patterns, "a/b/Thumbs.db", false));
+    EXPECT_TRUE(IsExcluded(patterns, "docs/x.psd", false));
+    EXPECT_FALSE(IsExcluded(patterns, "art/docs/x.psd", false));
+    EXPECT_FALSE(IsExcluded({}, "anything", false));
+}
+
+TEST(DosTime, FromUtcWithinTheDosRange) {
+    // 2021-03-04 05:06:08 UTC
+    EXPECT_EQ(DosTimeFromUnix(1614834368),
+              ((2021u - 1980) << 25 | 3u << 21 | 4u << 16) | (5u << 11 | 6u << 5 | 4u));
+    // Before 1980 and after 2107: the ends of the range.
+    EXPECT_EQ(DosTimeFromUnix(0), DosTimeFromUnix(315532800));
+    EXPECT_EQ(DosTimeFromUnix(315532800), (1u << 21 | 1u << 16));
+    EXPECT_EQ(DosTimeFromUnix(std::int64_t{1} << 40), DosTimeFromUnix(4354819198));
+    EXPECT_EQ(DosTimeFromUnix(4354819198) >> 25, 127u);
+}
+
+}  // namespace
+}  // namespace quarn::tool
