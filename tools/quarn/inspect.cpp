@@ -1,8 +1,10 @@
 // quarn inspect FILE.exe: reads a package the way the launcher does and says
 // what a player's machine would get: the identity (or why there is none), the
 // build number, the payload with every entry's data checked, and the
-// configuration archive. Exit 0 only for a sound package: an identity or a
-// guest configuration, a payload that opens, every entry intact.
+// configuration archive, the image size and the signature. Exit 0 only for a
+// sound package: an identity with both halves or a guest configuration, a
+// payload that opens, every entry intact, an image Windows would load, and no
+// signature that the file no longer matches.
 //
 // The package is read through the launch-services seam by module name: the
 // real resource calls on Windows, the PE file on disk elsewhere.
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "archive/archive.h"
@@ -277,7 +280,8 @@ int RunInspect(Arguments arguments) {
         ReportError(path, problem);
         return kExitFailure;
     }
-    if (!caFile.empty() && !std::filesystem::is_regular_file(caFile)) {
+    std::error_code error;
+    if (!caFile.empty() && !std::filesystem::is_regular_file(caFile, error)) {
         ReportError(caFile, "no such certificate file");
         return kExitFailure;
     }
