@@ -679,6 +679,14 @@ def signing(root: Path):
     expect_refused(result, "wrong password", "osslsigncode", one_line=False)
     check(not wrong.parent.exists(), "wrong password: a package or its folder was left")
 
+    # --timestamp reaches the signer: a time-stamp server that does not
+    # answer fails the signing, and no package is left.
+    stamped = root / "stamped" / "alpha.exe"
+    result = run([ARGS.quarn, "pack", *args, "--timestamp", "http://127.0.0.1:9/", "--out", stamped], env=env)
+    expect_refused(result, "time-stamp server unreachable", "osslsigncode", one_line=False)
+    check("127.0.0.1:9" in result.stderr and not stamped.parent.exists(),
+          f"time-stamp server unreachable: {result.stderr[-300:]!r}")
+
     # Signed with SOURCE_DATE_EPOCH, the signing time too is fixed: the same bytes twice.
     fixed = dict(env, SOURCE_DATE_EPOCH=str(calendar.timegm((2024, 6, 1, 0, 0, 0, 0, 0, 0))))
     signed = []
