@@ -333,7 +333,7 @@ def inspect_unsound_headers_and_identities(root: Path, sound: Path):
     data = bytearray(sound.read_bytes())
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     size_at = pe + 24 + 56  # SizeOfImage
-    for image_size, status in ((0x7FFFF000, 0), (0x80000000, 1), (0xFFFFF000, 1)):
+    for image_size, status in ((1_800_000_000, 0), (0x7FFFF000, 0), (0x80000000, 1), (0xFFFFF000, 1)):
         struct.pack_into("<I", data, size_at, image_size)
         exe = folder / f"image-{image_size:x}" / sound.name
         exe.parent.mkdir()
@@ -341,6 +341,8 @@ def inspect_unsound_headers_and_identities(root: Path, sound: Path):
         result = expect_inspect(exe, status, {"image": f"{image_size} bytes"}, f"image of {image_size:#x} bytes")
         if status:
             check("2 GiB" in result.stderr, f"image of {image_size:#x} bytes: the limit is not named: {result.stderr!r}")
+        warned = "fail to load on many machines" in result.stdout
+        check(warned == (image_size == 0x7FFFF000), f"image of {image_size:#x} bytes: warning {warned}")
 
 
 def inspect_read_only_entries(root: Path):

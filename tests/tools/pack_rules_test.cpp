@@ -20,6 +20,13 @@ TEST(ImageSize, RefusedFromTwoGibibytesOn) {
     }
 }
 
+TEST(ImageSize, RiskyAboveOnePointEightGigabytes) {
+    EXPECT_TRUE(ImageSizeRisk(kRiskyImageSize).empty());
+    EXPECT_FALSE(ImageSizeRisk(kRiskyImageSize + 1).empty());
+    EXPECT_FALSE(ImageSizeRisk(kMaxImageSize - 1).empty());
+    EXPECT_TRUE(ImageSizeRisk(kMaxImageSize).empty());  // refused, not warned about
+}
+
 TEST(Glob, MatchesWithinOneNamePart) {
     struct Case {
         const char* glob;

@@ -27,6 +27,12 @@ std::string ImageSizeProblem(std::uint64_t imageSize) {
            " bytes) or more: make the game folder smaller";
 }
 
+std::string ImageSizeRisk(std::uint64_t imageSize) {
+    if (imageSize <= kRiskyImageSize || imageSize >= kMaxImageSize) return {};
+    return "the program image is " + std::to_string(imageSize) +
+           " bytes: images above about 1.8 GB fail to load on many machines";
+}
+
 bool ReadImageFacts(const std::string& path, ImageFacts* facts) {
     std::ifstream in(path, std::ios::binary);
     std::array<std::uint8_t, 64> dos{};

@@ -146,6 +146,7 @@ void InspectImage(const std::string& path, const std::string& caFile, Verdict* v
         verdict->problems.push_back(tooLarge);
         verdict->image = false;
     }
+    if (const std::string risk = ImageSizeRisk(facts.imageSize); !risk.empty()) Line("warning", risk);
     InspectSignature(path, caFile, facts.certificateSize, verdict);
 }
 

@@ -548,6 +548,7 @@ int Build(const PackPlan& plan, Built* built) {
     if (const std::string tooLarge = ImageSizeProblem(facts.imageSize); !tooLarge.empty()) {
         return Refuse(plan.game.string(), tooLarge);
     }
+    if (const std::string risk = ImageSizeRisk(facts.imageSize); !risk.empty()) PrintWarnings({risk});
     if (plan.signCertificate.empty()) {
         return Deliver(dir / "package.exe", plan.out) ? kExitOk : kExitFailure;
     }
