@@ -2,11 +2,14 @@
 // zipped as GAMEDATA, the identity enciphered for that payload's size as
 // GAMEID, an optional configuration folder zipped and enciphered as
 // GAMECONFIG; a resource script with these, the version resource and dialog
-// 102 is compiled with windres and linked with a launcher kit.
+// 102 is compiled with windres and linked with a launcher kit, then signed
+// with osslsigncode when --sign is given.
 //
-// Everything is checked before any work starts; the work happens in a
-// scratch folder that is removed at the end, and FILE.exe appears only when
-// the link succeeded.
+// Everything is checked before any work starts, and nothing is made that
+// inspect would call unsound; the work happens in a scratch folder that is
+// removed at the end, and FILE.exe appears only when every step succeeded.
+// The same inputs give the same bytes: no time of the moment, no random
+// number and no scratch path reaches the package.
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
