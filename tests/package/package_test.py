@@ -466,6 +466,9 @@ def test_refusals(root: Path):
         ("unknown option", args_with(colour="red"), usage),
         ("option without value", args_with() + ["--lead"], usage),
         ("option twice", args_with() + ["--version", "1.2.3.4"], usage),
+        ("option twice, once joined", args_with() + ["--version=1.2.3.4"], usage, "given twice"),
+        ("--no-id with a value", args_with(id=None, config=config) + ["--no-id=yes"], usage, "takes no value"),
+        ("joined option without a value", args_with(version=None) + ["--version="], usage),
         ("--id and --no-id", args_with(no_id=True), usage),
         ("neither --id nor --no-id", args_with(id=None), usage),
         ("--lead with --no-id", args_with(id=None, no_id=True, lead="x"), usage),
@@ -558,8 +561,13 @@ def command_line(root: Path):
           f"--version: exit {result.returncode}: {result.stdout!r}")
     # --name=value, and an output folder that does not exist yet.
     out = root / "new" / "deeper" / "alpha.exe"
-    result = pack(f"--game={game}", "--id=velmor.alpha", "--version=1.4.0.27", f"--out={out}")
+    result = pack(f"--game={game}", "--id=velmor.alpha", "--version=1.4.0.27", f"--out={out}",
+                  "--lead", "--a=b", "--exclude=*.bin")
     check(result.returncode == 0 and out.is_file(), f"--name=value and new folders: {result.stderr}")
+    if out.is_file():
+        names = zipfile.ZipFile(io.BytesIO(gamedata(out))).namelist()
+        check("data/noise.bin" not in names and "data/level1.txt" in names, f"--exclude=*.bin: {names}")
+        check('"--a=b"' in fields(inspect(out)).get("lead", ""), "a value that looks like --name=value was split")
     # The summary names the build number that installed copies compare.
     check("build number (27" in result.stdout, f"summary lacks the build number: {result.stdout!r}")
 

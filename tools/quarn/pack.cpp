@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -87,19 +88,17 @@ int BadValue(std::string_view option, std::string_view value, std::string_view m
     return kExitUsage;
 }
 
-// "--name=value" is taken as "--name value".
-std::vector<std::string> SplitJoinedValues(Arguments arguments) {
-    std::vector<std::string> words;
-    for (const std::string& word : arguments) {
-        const std::size_t equals = word.find('=');
-        if (word.starts_with("--") && equals != std::string::npos) {
-            words.push_back(word.substr(0, equals));
-            words.push_back(word.substr(equals + 1));
-        } else {
-            words.push_back(word);
-        }
+// The next option's value: joined to it ("--name=value") or the word after
+// it. False when there is none.
+bool TakeValue(Arguments arguments, std::size_t* i, const std::optional<std::string>& joined,
+               std::string* value) {
+    if (joined) {
+        *value = *joined;
+        return true;
     }
-    return words;
+    if (*i + 1 == arguments.size()) return false;
+    *value = arguments[++*i];
+    return true;
 }
 
 // Fills options from the words; a usage error is reported and gives kExitUsage.
@@ -113,20 +112,27 @@ int ParseOptions(Arguments arguments, PackOptions* options) {
                              {"--config", &options->config},   {"--out", &options->out},
                              {"--kit", &options->kit},         {"--sign", &options->sign},
                              {"--timestamp", &options->timestamp}};
-    const std::vector<std::string> words = SplitJoinedValues(arguments);
-    std::vector<std::string_view> seen;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string& word = words[i];
+    std::vector<std::string> seen;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string word = arguments[i];
+        std::optional<std::string> joined;
+        if (const std::size_t equals = word.find('=');
+            word.starts_with("--") && equals != std::string::npos) {
+            joined = word.substr(equals + 1);
+            word.resize(equals);
+        }
         if (word == "--exclude") {
-            if (i + 1 == words.size()) return UsageError(word + " needs a value");
-            options->excludes.push_back(words[++i]);
+            std::string pattern;
+            if (!TakeValue(arguments, &i, joined, &pattern)) return UsageError(word + " needs a value");
+            options->excludes.push_back(std::move(pattern));
             continue;
         }
-        for (const std::string_view earlier : seen) {
-            if (earlier == word) return UsageError(word + " given twice");
+        if (std::find(seen.begin(), seen.end(), word) != seen.end()) {
+            return UsageError(word + " given twice");
         }
         seen.push_back(word);
         if (word == "--no-id") {
+            if (joined) return UsageError("--no-id takes no value");
             options->noId = true;
             continue;
         }
@@ -135,8 +141,7 @@ int ParseOptions(Arguments arguments, PackOptions* options) {
             if (option.name == word) match = &option;
         }
         if (match == nullptr) return UsageError("pack: unknown option '" + word + "'");
-        if (i + 1 == words.size()) return UsageError(word + " needs a value");
-        *match->value = words[++i];
+        if (!TakeValue(arguments, &i, joined, match->value)) return UsageError(word + " needs a value");
         if (word == "--lead") options->haveLead = true;
     }
     if (options->game.empty()) return UsageError("pack needs --game DIR");
