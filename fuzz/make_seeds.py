@@ -3,7 +3,8 @@
 
 Usage: make_seeds.py OUTDIR
 
-OUTDIR/archive and OUTDIR/unpack get the same archives: made by independent
+OUTDIR/archive, OUTDIR/differential and OUTDIR/unpack get the same archives
+(OUTDIR/sequence gets them behind call scripts): made by independent
 tools (Info-ZIP zip, Python's zipfile, 7z, bsdtar; a tool that is missing is
 skipped) and crafted byte by byte here, each crafted one damaged in one
 named way. OUTDIR/identity gets GAMEID inputs: four bytes of payload size,
@@ -13,6 +14,7 @@ corpus.
 
 import io
 import os
+import random
 import shutil
 import struct
 import subprocess
@@ -266,6 +268,23 @@ def identity_seeds():
     return seeds
 
 
+# ------------------------------------------------------------ call sequences
+
+def sequence_seeds(archives):
+    """Each archive behind a call script for the sequence target: a count,
+    a source kind (memory, file name, handle), four bytes per call. The
+    calls are drawn at random from a fixed seed: the fuzzer must find the
+    orders that matter itself."""
+    seeds = {}
+    rng = random.Random(9)
+    for label, data in sorted(archives.items()):
+        for kind in range(3):
+            calls = rng.randrange(4, 17)
+            script = bytes([calls, kind]) + bytes(rng.randrange(256) for _ in range(4 * calls))
+            seeds[f"{label}-{kind}"] = script + data
+    return seeds
+
+
 # ------------------------------------------------------------ main
 
 def write(folder: Path, seeds: dict):
@@ -285,10 +304,13 @@ def main():
         archives = crafted()
         archives.update(python_archives(tree))
         archives.update(tool_archives(tree, Path(temp)))
-    for target in ("archive", "unpack"):
+    for target in ("archive", "differential", "unpack"):
         if (out / target).exists():
             shutil.rmtree(out / target)
         write(out / target, archives)
+    if (out / "sequence").exists():
+        shutil.rmtree(out / "sequence")
+    write(out / "sequence", sequence_seeds(archives))
     if (out / "identity").exists():
         shutil.rmtree(out / "identity")
     write(out / "identity", identity_seeds())

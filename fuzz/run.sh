@@ -4,14 +4,14 @@
 # when a target reports a finding; the input that caused it is kept under
 # build/fuzz/findings/<target>/.
 #
-# Usage: fuzz/run.sh SECONDS_PER_TARGET [TARGET...]   (targets: archive unpack identity)
+# Usage: fuzz/run.sh SECONDS_PER_TARGET [TARGET...]   (targets: archive sequence differential unpack identity)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 seconds=${1:?seconds per target}
 shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(archive unpack identity)
+[ ${#targets[@]} -gt 0 ] || targets=(archive sequence differential unpack identity)
 
 # libFuzzer's runtime, where this clang keeps its own (the folder names
 # clang's full version, which moves with every Debian point release).

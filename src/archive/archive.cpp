@@ -192,6 +192,9 @@ std::int32_t FindEntry(ArchiveHandle* handle, const char* name, bool ignoreCase,
     ZipArchive* archive = handle->archive;
     ZipDirectory* directory = archive->directory;
     std::int32_t mode = ignoreCase ? NameIgnoreCase : NameCaseSensitive;
+    // The directory searches only from a readable header. One left unreadable
+    // by an earlier request for a later entry must not hide the names before it.
+    if (!directory->currentValid) GoToFirstEntry(directory);
     if (LocateEntry(directory, name, mode) != 0 || directory->currentIndex >= directory->entryCount) {
         if (index != nullptr) *index = -1;
         if (entry != nullptr) {

@@ -19,7 +19,10 @@ void FreeReader(EntryReader* reader) {
 }
 
 // Fetches the next stretch of compressed bytes when the input window is
-// empty: the source decides whether they lie in place or in readBuffer.
+// empty: the source decides whether they lie in place or in readBuffer, and
+// gives what it holds of the declared size. It fails only when not one byte
+// is there, so a declared size running past the end of the archive fails
+// only if inflate needs bytes from beyond it, from either kind of source.
 bool Refill(EntryReader* reader) {
     z_stream& s = reader->stream;
     if (s.avail_in != 0 || reader->compressedLeft == 0) return true;
@@ -100,7 +103,8 @@ std::int32_t ReadEntryData(ZipDirectory* directory, void* buffer, std::uint32_t 
     s.avail_out = std::min({length, reader->uncompressedLeft, kMaxDelivery});
     std::uint32_t delivered = 0;
     while (s.avail_out > 0) {
-        if (!Refill(reader)) return ErrIo;
+        // Bytes already delivered count; the next read meets the failure.
+        if (!Refill(reader)) return delivered > 0 ? static_cast<std::int32_t>(delivered) : ErrIo;
         if (reader->method == kMethodStored) {
             const Bytef* from = nullptr;
             std::uint32_t k = TakeStored(reader, s.avail_out, &from);

@@ -5,7 +5,8 @@
 // before); the directory owns it and closes it with itself. Reads never go
 // past the central header's sizes: the uncompressed size caps what is
 // delivered, the compressed size what is fetched from the source. A fetch
-// the source cannot serve gives ErrIo; compressed bytes used up before the
+// that finds no byte where the data should go on gives ErrIo (after the
+// bytes that came before it have been delivered); compressed bytes used up before the
 // declared size, or inflate that stops, end the entry quietly: reads then
 // deliver 0 and EntryDataComplete tells whether the declared size came. The
 // CRC-32 is judged only for an entry read to its declared end. The reader

@@ -81,6 +81,10 @@ std::int32_t ExtractToFileOrHandle(ZipArchive* archive, std::int32_t index, void
     if (index < 0 || index >= static_cast<std::int64_t>(directory->entryCount)) {
         return ArchErrArgument;
     }
+    // The record may come from the cache while the cursor stands on another
+    // entry (a search or another record moved it): the data is opened at the
+    // cursor, so the cursor is brought to the entry first.
+    if (!WalkToEntry(directory, static_cast<std::uint32_t>(index))) return ArchErrCentralHeader;
     ZipEntry entry;
     if (std::int32_t result = GetEntryRecord(archive, index, &entry); result != ArchOk) {
         return result;
@@ -119,18 +123,21 @@ std::int32_t ExtractToFileOrHandle(ZipArchive* archive, std::int32_t index, void
 std::int32_t ExtractToMemory(ZipArchive* archive, std::int32_t index, void* target,
                              std::uint32_t length) {
     ZipDirectory* directory = archive->directory;
+    // Nothing is opened or closed for a call that cannot deliver.
+    if (target == nullptr && length != 0) return ArchErrArgument;
+    // -1 marks "none open" inside: it must not pass for an open entry.
+    if (index < 0 || index >= static_cast<std::int64_t>(directory->entryCount)) {
+        CloseOpenEntry(archive);
+        return ArchErrArgument;
+    }
     if (index != archive->openIndex) {
         CloseOpenEntry(archive);
-        if (index < 0 || index >= static_cast<std::int64_t>(directory->entryCount)) {
-            return ArchErrArgument;
-        }
         // Opening whatever entry the cursor stopped on would deliver another
         // entry's data.
         if (!WalkToEntry(directory, static_cast<std::uint32_t>(index))) return ArchErrCentralHeader;
         OpenEntryData(directory);  // a failed open leaves no entry; the read then fails
         archive->openIndex = index;
     }
-    if (target == nullptr && length != 0) return ArchErrArgument;
     std::int32_t n = ReadEntryData(directory, target, length);
     if (n > 0) return ArchDataDelivered;
     const bool complete = EntryDataComplete(directory);

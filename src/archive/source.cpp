@@ -97,43 +97,60 @@ std::int32_t SourceHasError(const ArchiveSource* source) {
 }
 
 std::uint32_t SourceTell(ArchiveSource* source) {
-    if (!IsHandleSource(source)) return source->position;
-    if (!source->canSeek) return 0;
-    return os::SeekFile(source->file.get(), 0, os::SeekCurrent) - source->baseOffset;
+    if (IsHandleSource(source) && !source->canSeek) return 0;
+    return source->position;
 }
 
 namespace {
 
-// The system's verdict on each seek is dropped: callers have always been
-// told the move succeeded.
-std::int32_t SeekHandle(ArchiveSource* source, std::int32_t offset, std::int32_t origin) {
-    if (!source->canSeek) return SeekErrNotSeekable;
-    const os::FileHandle handle = source->file.get();
-    switch (origin) {
-        case SeekFromStart:
-            os::SeekFile(handle,
-                         static_cast<std::int32_t>(static_cast<std::uint32_t>(offset) +
-                                                   source->baseOffset),
-                         os::SeekBegin);
-            return 0;
-        case SeekFromCurrent: os::SeekFile(handle, offset, os::SeekCurrent); return 0;
-        case SeekFromEnd: os::SeekFile(handle, offset, os::SeekEnd); return 0;
-        default: return SeekErrOrigin;
+// Where data of the source ends, counted as positions are.
+bool EndPosition(const ArchiveSource* source, std::int64_t* end) {
+    if (!IsHandleSource(source)) {
+        *end = source->memory.length;
+        return true;
     }
+    std::uint64_t size = 0;
+    if (!os::DiskFileSize(source->file.get(), &size)) return false;
+    *end = static_cast<std::int64_t>(size) - source->baseOffset;
+    return true;
+}
+
+// Reads at a position of the source: a handle is read at that offset
+// whatever its own file position, so that positions of 2 GiB and more, and
+// positions past the end, read as they do from memory.
+std::uint32_t ReadAtPosition(ArchiveSource* source, std::uint32_t position, void* buffer,
+                             std::uint32_t size) {
+    if (!IsHandleSource(source)) return BlockRead(source->memory, position, buffer, size);
+    std::uint32_t done = 0;
+    if (!os::ReadFileAt(source->file.get(), std::uint64_t{source->baseOffset} + position, buffer,
+                        size, &done)) {
+        source->readFailed = true;
+    }
+    return done;
 }
 
 }  // namespace
 
 std::int32_t SourceSeek(ArchiveSource* source, std::int32_t offset, std::int32_t origin) {
-    if (IsHandleSource(source)) return SeekHandle(source, offset, origin);
-    // A memory position may lie beyond the block; reads there deliver nothing.
-    const auto distance = static_cast<std::uint32_t>(offset);
+    if (IsHandleSource(source) && !source->canSeek) return SeekErrNotSeekable;
+    // From the start the offset counts as unsigned: an archive offset of
+    // 2 GiB or more is a position like any other.
+    std::int64_t target = 0;
     switch (origin) {
-        case SeekFromStart: source->position = distance; break;
-        case SeekFromCurrent: source->position += distance; break;
-        case SeekFromEnd: source->position = source->memory.length + distance; break;
-        default: break;
+        case SeekFromStart: target = static_cast<std::uint32_t>(offset); break;
+        case SeekFromCurrent: target = std::int64_t{source->position} + offset; break;
+        case SeekFromEnd: {
+            std::int64_t end = 0;
+            if (!EndPosition(source, &end)) return SeekErrOutOfRange;
+            target = end + offset;
+            break;
+        }
+        default: return SeekErrOrigin;
     }
+    // A position may lie past the end (reads there deliver nothing), but
+    // never before the start or beyond what 32 bits count.
+    if (target < 0 || target > std::int64_t{0xFFFFFFFF}) return SeekErrOutOfRange;
+    source->position = static_cast<std::uint32_t>(target);
     return 0;
 }
 
@@ -142,10 +159,11 @@ std::uint32_t SourceRead(void* buffer, std::uint32_t itemSize, std::uint32_t cou
     if (itemSize == 0) return 0;
     const std::uint32_t bytes = itemSize * count;
     std::uint32_t done = 0;
-    if (IsHandleSource(source)) {
+    if (IsHandleSource(source) && !source->canSeek) {
+        // A pipe or console: read where the stream stands.
         if (!os::ReadFromFile(source->file.get(), buffer, bytes, &done)) source->readFailed = true;
     } else {
-        done = BlockRead(source->memory, source->position, buffer, bytes);
+        done = ReadAtPosition(source, source->position, buffer, bytes);
         source->position += done;
     }
     return done / itemSize;
@@ -155,9 +173,8 @@ bool SourceViewsInPlace(const ArchiveSource* source) { return !IsHandleSource(so
 
 bool SourceReadAt(ArchiveSource* source, std::uint32_t offset, void* buffer, std::uint32_t size) {
     if (size == 0) return true;
-    if (!IsHandleSource(source)) return BlockRead(source->memory, offset, buffer, size) == size;
-    if (SeekHandle(source, static_cast<std::int32_t>(offset), SeekFromStart) != 0) return false;
-    return SourceRead(buffer, 1, size, source) == size;
+    if (IsHandleSource(source) && !source->canSeek) return false;
+    return ReadAtPosition(source, offset, buffer, size) == size;
 }
 
 const std::uint8_t* SourceViewAt(const ArchiveSource* source, std::uint32_t offset,
@@ -170,17 +187,18 @@ const std::uint8_t* SourceFetchAt(ArchiveSource* source, std::uint32_t offset,
                                   std::uint32_t wanted, std::uint8_t* buffer,
                                   std::uint32_t bufferSize, std::uint32_t* got) {
     *got = 0;
-    // A memory block gives the whole stretch in place: inflate then runs
-    // over it in one go.
+    if (wanted == 0) return nullptr;
+    // A memory block gives all it holds of the stretch in place: inflate
+    // then runs over it in one go.
     if (SourceViewsInPlace(source)) {
-        const std::uint8_t* view = SourceViewAt(source, offset, wanted);
-        if (view != nullptr) *got = wanted;
-        return view;
+        const MemoryBlock block = source->memory;
+        if (offset >= block.length) return nullptr;
+        *got = std::min(wanted, block.length - offset);
+        return block.data + offset;
     }
-    const std::uint32_t n = std::min(wanted, bufferSize);
-    if (!SourceReadAt(source, offset, buffer, n)) return nullptr;
-    *got = n;
-    return buffer;
+    if (!source->canSeek) return nullptr;
+    *got = ReadAtPosition(source, offset, buffer, std::min(wanted, bufferSize));
+    return *got != 0 ? buffer : nullptr;
 }
 
 std::int32_t ReadByte(ArchiveSource* source, std::uint32_t* value) {

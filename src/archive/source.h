@@ -10,11 +10,12 @@
 //
 // A memory block is a plain MemoryBlock view read in place; reading it keeps
 // no state, so any number of sources and readers may share one block. A
-// handle source has the one file position of its handle: positioned reads
-// seek it, and a seek the system refuses goes unreported, so that the read
-// then starts where the position stood. Reads past the end deliver nothing.
-// A failed read of a handle marks the source for good (SourceHasError); a
-// memory block never fails.
+// handle that can seek is read at the source's own position, never through
+// the handle's file position, so the two kinds behave alike: a position may
+// lie past the end, where reads deliver nothing, but a seek before the start
+// or past 4 GiB is refused and reported. A handle that cannot seek (a pipe)
+// is read where its stream stands. A failed read of a handle marks the
+// source for good (SourceHasError); a memory block never fails.
 #pragma once
 
 #include <cstdint>
@@ -42,12 +43,15 @@ struct ArchiveSource {
     bool readFailed = false;       // sticky
     std::uint32_t baseOffset = 0;  // handle position at the open
     MemoryBlock memory;            // a memory source's block
-    std::uint32_t position = 0;    // a memory source's cursor, may lie past the end
+    std::uint32_t position = 0;    // the cursor, may lie past the end
 };
 
 enum : std::int32_t { SeekFromStart = 0, SeekFromCurrent = 1, SeekFromEnd = 2 };
 inline constexpr std::int32_t SeekErrOrigin = 19;
 inline constexpr std::int32_t SeekErrNotSeekable = 29;
+// The move would leave the range of 32-bit positions, or the end of a handle
+// cannot be found (the value Windows gives a seek before the start).
+inline constexpr std::int32_t SeekErrOutOfRange = 131;
 
 // kind is a SourceKind. error receives 0 or ArchErrDuplicateHandle,
 // ArchErrOpenFile, ArchErrArgument, ArchErrNoMemory.
@@ -59,9 +63,9 @@ std::int32_t CloseSource(ArchiveSource* source);
 std::int32_t SourceHasError(const ArchiveSource* source);
 
 // The cursor. SourceTell gives 0 for a handle that cannot seek. SourceSeek
-// gives 0, SeekErrNotSeekable for such a handle, or SeekErrOrigin for an
-// unknown origin of a handle source; an unknown origin leaves a memory cursor
-// alone and gives 0.
+// gives 0, SeekErrNotSeekable for such a handle, SeekErrOrigin for an unknown
+// origin, or SeekErrOutOfRange; the cursor moves only on 0. From the start
+// the offset counts as unsigned 32 bits.
 std::uint32_t SourceTell(ArchiveSource* source);
 std::int32_t SourceSeek(ArchiveSource* source, std::int32_t offset, std::int32_t origin);
 // Whole items delivered. The bytes of a last partial item are consumed.
@@ -71,17 +75,17 @@ std::uint32_t SourceRead(void* buffer, std::uint32_t itemSize, std::uint32_t cou
 // True for a memory source: SourceViewAt and SourceFetchAt then hand out
 // bytes where they lie.
 bool SourceViewsInPlace(const ArchiveSource* source);
-// True when all size bytes at offset were read into buffer. A memory cursor
-// stays where it is; a handle's position moves (see the top).
+// True when all size bytes at offset were read into buffer. The cursor stays
+// where it is; a handle that cannot seek gives false.
 bool SourceReadAt(ArchiveSource* source, std::uint32_t offset, void* buffer, std::uint32_t size);
 // A memory source's size bytes at offset where they lie; nullptr when the
 // block holds fewer, and always for a handle source.
 const std::uint8_t* SourceViewAt(const ArchiveSource* source, std::uint32_t offset,
                                  std::uint32_t size);
-// The next stretch of wanted bytes at offset, taken whole or not at all: a
-// memory source gives all wanted bytes in place, a handle source reads at most
-// bufferSize of them into buffer. *got receives the count; nullptr when the
-// stretch cannot be had.
+// The next stretch of up to wanted bytes at offset, as much as is there: a
+// memory source gives them in place, a handle source reads at most bufferSize
+// of them into buffer. *got receives the count; nullptr (and 0) when not one
+// byte is there.
 const std::uint8_t* SourceFetchAt(ArchiveSource* source, std::uint32_t offset,
                                   std::uint32_t wanted, std::uint8_t* buffer,
                                   std::uint32_t bufferSize, std::uint32_t* got);

@@ -24,23 +24,35 @@ bool IsDotsOnly(const char* begin, const char* end) {
     return anyDot;
 }
 
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever follows the
-// first dot, and with trailing spaces.
+// A port number Windows takes after COM or LPT: 1 to 9, or the superscript
+// digits one to three, as the narrow name's bytes may spell them in UTF-8 or
+// in the Western code page. Gives how many bytes the digit takes, 0 for none.
+std::size_t PortDigitLength(const char* p, const char* end) {
+    const auto byte = [&](std::ptrdiff_t i) { return static_cast<unsigned char>(p[i]); };
+    const auto superscript = [](unsigned char b) { return b == 0xB9 || b == 0xB2 || b == 0xB3; };
+    if (end - p >= 1 && byte(0) >= '1' && byte(0) <= '9') return 1;
+    if (end - p >= 1 && superscript(byte(0))) return 1;
+    if (end - p >= 2 && byte(0) == 0xC2 && superscript(byte(1))) return 2;
+    return 0;
+}
+
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, and COM or LPT with a port number name
+// devices whatever follows the first dot, and with trailing spaces.
 bool IsDeviceName(const char* begin, const char* end) {
     const char* stem = begin;
     while (stem != end && *stem != '.') ++stem;
     while (stem != begin && stem[-1] == ' ') --stem;
-    std::size_t n = static_cast<std::size_t>(stem - begin);
-    char upper[5] = {};
-    if (n != 3 && n != 4) return false;
+    const std::size_t n = static_cast<std::size_t>(stem - begin);
+    char upper[8] = {};
+    if (n < 3 || n >= sizeof upper) return false;
     for (std::size_t i = 0; i < n; ++i) upper[i] = AsciiUpper(begin[i]);
-    if (n == 3) {
-        return std::strcmp(upper, "CON") == 0 || std::strcmp(upper, "PRN") == 0 ||
-               std::strcmp(upper, "AUX") == 0 || std::strcmp(upper, "NUL") == 0;
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* device : kDevices) {
+        if (std::strcmp(upper, device) == 0) return true;
     }
-    bool numbered = upper[3] >= '1' && upper[3] <= '9';
-    upper[3] = '\0';
-    return numbered && (std::strcmp(upper, "COM") == 0 || std::strcmp(upper, "LPT") == 0);
+    if (std::strncmp(upper, "COM", 3) != 0 && std::strncmp(upper, "LPT", 3) != 0) return false;
+    const std::size_t digit = PortDigitLength(begin + 3, stem);
+    return digit != 0 && 3 + digit == n;
 }
 
 void AddFailure(UnpackResult& result, std::int32_t index, const char* name, std::int32_t code) {

@@ -214,17 +214,29 @@ TEST(EntryReader, DeclaredSizeDisagreesWithTheData) {
     }
 }
 
-TEST(EntryReader, DataRunningPastTheBlockIsAReadError) {
-    // The compressed size of the last entry reaches beyond the end of the block.
-    Zip zip = MessWith(ZipBuilder().file("e.bin", PatternBytes(1000)).build(),
-                       corrupt::CompressedSize(0, 0x00FFFFFF));
-    DirectoryPtr d = OpenMemoryDirectory(zip);
-    ASSERT_NE(d, nullptr);
-    ASSERT_EQ(OpenEntryData(d.get()), ErrOk);
-    char buffer[500];
-    EXPECT_EQ(ReadEntryData(d.get(), buffer, sizeof buffer), ErrIo);
-    EXPECT_FALSE(EntryDataComplete(d.get()));
-    EXPECT_EQ(CloseEntryData(d.get()), ErrOk);
+TEST(EntryReader, DataRunningPastTheBlockDeliversWhatIsThereThenFails) {
+    // Both sizes of the last entry reach beyond the end of the block: the
+    // bytes up to the end come, in whatever pieces are asked for, and then the
+    // read fails.
+    Zip zip = MessWith(ZipBuilder().file("e.bin", PatternBytes(1000)).build(), [](Zip& z) {
+        corrupt::CompressedSize(0, 0x00FFFFFF)(z);
+        corrupt::DeclaredSize(0, 0x00FFFFFF)(z);
+    });
+    const std::string held = zip.bytes.substr(zip.entries[0].data);
+    for (std::uint32_t piece : {1u, 500u, 0x10000u}) {
+        SCOPED_TRACE(piece);
+        DirectoryPtr d = OpenMemoryDirectory(zip);
+        ASSERT_NE(d, nullptr);
+        ASSERT_EQ(OpenEntryData(d.get()), ErrOk);
+        std::vector<char> buffer(piece);
+        std::string got;
+        std::int32_t n = 0;
+        while ((n = ReadEntryData(d.get(), buffer.data(), piece)) > 0) got.append(buffer.data(), n);
+        EXPECT_EQ(n, ErrIo);
+        EXPECT_EQ(got, held);
+        EXPECT_FALSE(EntryDataComplete(d.get()));
+        EXPECT_EQ(CloseEntryData(d.get()), ErrOk);
+    }
 }
 
 TEST(EntryReader, SecondOpenClosesTheFirst) {

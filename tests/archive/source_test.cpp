@@ -69,9 +69,15 @@ TEST_F(MemorySourceTest, SeekOriginsAndBeyondTheEnd) {
     ASSERT_EQ(SourceSeek(source, -4, SeekFromEnd), 0);
     EXPECT_EQ(SourceTell(source), 6u);
 
-    // An unknown origin leaves the position alone.
-    EXPECT_EQ(SourceSeek(source, 1, 7), 0);
+    // An unknown origin, or a move before the start or past 32 bits, is
+    // refused and leaves the position alone.
+    EXPECT_EQ(SourceSeek(source, 1, 7), SeekErrOrigin);
+    EXPECT_EQ(SourceSeek(source, -7, SeekFromCurrent), SeekErrOutOfRange);
+    EXPECT_EQ(SourceSeek(source, -11, SeekFromEnd), SeekErrOutOfRange);
     EXPECT_EQ(SourceTell(source), 6u);
+    ASSERT_EQ(SourceSeek(source, -1, SeekFromStart), 0) << "from the start: unsigned";
+    EXPECT_EQ(SourceTell(source), 0xFFFFFFFFu);
+    EXPECT_EQ(SourceSeek(source, 1, SeekFromCurrent), SeekErrOutOfRange);
 
     ASSERT_EQ(SourceSeek(source, 50, SeekFromEnd), 0);
     EXPECT_EQ(SourceTell(source), 60u);
@@ -135,13 +141,16 @@ TEST(MemoryBlock, SourcesOverOneBlockKeepTheirOwnCursors) {
     EXPECT_EQ(SourceTell(first), 40u);
     EXPECT_EQ(SourceTell(second), 7u);
 
-    // A fetch takes the whole stretch in place, however small the buffer.
+    // A fetch takes what the block holds of the stretch in place, however
+    // small the buffer; only a stretch that starts at the end gives none.
     std::uint8_t small[4];
     std::uint32_t got = 77;
     EXPECT_EQ(SourceFetchAt(first, 10, 90, small, sizeof small, &got), data + 10);
     EXPECT_EQ(got, 90u);
+    EXPECT_EQ(SourceFetchAt(first, 11, 90, small, sizeof small, &got), data + 11);
+    EXPECT_EQ(got, 89u);
     got = 77;
-    EXPECT_EQ(SourceFetchAt(first, 11, 90, small, sizeof small, &got), nullptr);
+    EXPECT_EQ(SourceFetchAt(first, 100, 1, small, sizeof small, &got), nullptr);
     EXPECT_EQ(got, 0u);
     EXPECT_EQ(SourceTell(first), 40u);
     CloseSource(first);
@@ -274,26 +283,60 @@ TEST_F(HandleSourceTest, PositionedReadsCountFromTheOpenAndFetchAtMostABuffer) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 16), content.substr(120, 16));
     EXPECT_EQ(SourceFetchAt(source, 190, 10, buffer, sizeof buffer, &got), buffer);
     EXPECT_EQ(got, 10u);
-    EXPECT_EQ(SourceFetchAt(source, 191, 10, buffer, sizeof buffer, &got), nullptr);
+    EXPECT_EQ(SourceFetchAt(source, 191, 10, buffer, sizeof buffer, &got), buffer);
+    EXPECT_EQ(got, 9u) << "what is there";
+    EXPECT_EQ(SourceFetchAt(source, 200, 10, buffer, sizeof buffer, &got), nullptr);
     EXPECT_EQ(got, 0u);
     EXPECT_EQ(SourceHasError(source), 0);
     CloseSource(source);
 }
 
-TEST_F(HandleSourceTest, RefusedSeekGoesUnreported) {
-    // Kept as the reader has always done it: the system refuses a move before
-    // the start, the source reports success, and a positioned read then
-    // starts where the handle stood.
+TEST_F(HandleSourceTest, SeeksAndReadsAgreeWithMemory) {
+    // The same 300 bytes as a file and as a block, driven alike: every seek
+    // gives the same result, every position the same bytes, also at 2 GiB and
+    // past the end, where a refused system seek once left the read where the
+    // handle stood.
     std::int32_t error = -7;
-    ArchiveSource* source = OpenSource(name.c_str(), 0, SourceFileName, &error);
-    ASSERT_NE(source, nullptr);
-    ASSERT_EQ(SourceSeek(source, 30, SeekFromStart), 0);
-    EXPECT_EQ(SourceSeek(source, -1, SeekFromStart), 0);
-    EXPECT_EQ(SourceTell(source), 30u);
-    char bytes[4];
-    EXPECT_TRUE(SourceReadAt(source, 0x80000000u, bytes, 4));
-    EXPECT_EQ(std::string(bytes, 4), content.substr(30, 4));
-    CloseSource(source);
+    ArchiveSource* file = OpenSource(name.c_str(), 0, SourceFileName, &error);
+    ArchiveSource* block = OpenSource(content.data(), 300, SourceMemory, &error);
+    ASSERT_NE(file, nullptr);
+    ASSERT_NE(block, nullptr);
+    struct Seek {
+        std::int32_t offset, origin, result;
+        std::uint32_t position;  // after the seek
+    };
+    const Seek seeks[] = {
+        {30, SeekFromStart, 0, 30},
+        {-31, SeekFromCurrent, SeekErrOutOfRange, 30},
+        {-1, SeekFromStart, 0, 0xFFFFFFFF},
+        {1, SeekFromCurrent, SeekErrOutOfRange, 0xFFFFFFFF},
+        {static_cast<std::int32_t>(0x80000000u), SeekFromStart, 0, 0x80000000u},
+        {-10, SeekFromEnd, 0, 290},
+        {-301, SeekFromEnd, SeekErrOutOfRange, 290},
+        {5, SeekFromEnd, 0, 305},
+        {0, 3, SeekErrOrigin, 305},
+        {-5, SeekFromCurrent, 0, 300},
+    };
+    for (const Seek& s : seeks) {
+        SCOPED_TRACE(::testing::Message() << s.offset << " from " << s.origin);
+        for (ArchiveSource* source : {file, block}) {
+            EXPECT_EQ(SourceSeek(source, s.offset, s.origin), s.result);
+            EXPECT_EQ(SourceTell(source), s.position);
+        }
+    }
+    for (std::uint32_t offset : {0u, 296u, 300u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFCu}) {
+        SCOPED_TRACE(offset);
+        char fromFile[4] = {}, fromBlock[4] = {};
+        const bool a = SourceReadAt(file, offset, fromFile, 4);
+        EXPECT_EQ(a, SourceReadAt(block, offset, fromBlock, 4));
+        if (a) EXPECT_EQ(std::string(fromFile, 4), std::string(fromBlock, 4));
+        ASSERT_EQ(SourceSeek(file, static_cast<std::int32_t>(offset), SeekFromStart), 0);
+        ASSERT_EQ(SourceSeek(block, static_cast<std::int32_t>(offset), SeekFromStart), 0);
+        EXPECT_EQ(SourceRead(fromFile, 1, 4, file), SourceRead(fromBlock, 1, 4, block));
+    }
+    EXPECT_EQ(SourceHasError(file), 0);
+    CloseSource(file);
+    CloseSource(block);
 }
 
 TEST_F(HandleSourceTest, FailedReadMarksTheSourceForGood) {

@@ -87,6 +87,9 @@ const std::vector<std::string>& UnsafeEntryNames() {
         "../x",   "..\\x",   "a/../../x", "a\\..\\..\\x", "/abs",    "\\abs",      "C:x",
         "C:\\x",  "x:stream", "CON",      "nul.txt",      "com1.dat", "lpt9",      "sub/AUX/x",
         "...",    "a/.../b",  "",
+        // The console's own names and ports numbered with a superscript digit
+        // (UTF-8, then the Western code page's byte).
+        "CONIN$", "sub/conout$.txt", "COM\xC2\xB9", "lpt\xB3.dat",
     };
     return names;
 }
