@@ -284,7 +284,9 @@ int Build(const PackPlan& plan, Built* built) {
     if (!ZipFolder(plan.game, dir / "payload.zip", &built->payload, &error)) {
         return Refuse({}, error);
     }
-    PackageResources files{"payload.zip", {}, {}};
+    // The launcher starts the installed program named like itself; a package
+    // saved under another name finds it again through OriginalFilename.
+    PackageResources files{"payload.zip", {}, {}, plan.out.filename().string()};
     if (plan.withId) {
         std::string resource;
         if (!MakeGameIdResource(plan.owner, plan.gameName, plan.lead,
