@@ -51,6 +51,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import types
 from pathlib import Path
@@ -403,7 +404,7 @@ def test_hostile_corpus(prefix, root):
 
 def test_two_at_once(prefix, big):
     """A player who double-clicks twice: two launchers of one package started
-    together on a fresh install. One unpacks while the other waits for the
+    together on a fresh install, the second while the first unpacks. One unpacks while the other waits for the
     install folder's lock and then finds the stamp current. Wine's file trace
     shows every open of the payload's files: each is opened to be written
     once in all, not once per launcher."""
@@ -412,18 +413,43 @@ def test_two_at_once(prefix, big):
     windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
     traces = [prefix.start.parent / f"trace-{i}.txt" for i in range(2)]
     env = dict(os.environ, WINEDEBUG="-all,+file")
-    launchers = []
-    for trace in traces:
-        with open(trace, "wb") as out:
-            launchers.append(subprocess.Popen(["wine", str(big.exe)], cwd=prefix.start, env=env,
-                                              stdout=subprocess.DEVNULL, stderr=out))
-    for i, launcher in enumerate(launchers):
+    # The first launcher's trace goes through a pipe that the test stops
+    # reading once the install folder is there: the launcher then stalls in
+    # its unpacking, and the second starts for certain while it is at it.
+    paused = threading.Event()
+
+    def drain(pipe, path):
+        with open(path, "wb") as out:
+            while True:
+                while paused.is_set():
+                    time.sleep(0.01)
+                chunk = os.read(pipe.fileno(), 1 << 16)
+                if not chunk:
+                    return
+                out.write(chunk)
+
+    first = subprocess.Popen(["wine", str(big.exe)], cwd=prefix.start, env=env,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    reader = threading.Thread(target=drain, args=(first.stderr, traces[0]))
+    reader.start()
+    for _ in range(1500):
+        if folder.is_dir() or first.poll() is not None:
+            break
+        time.sleep(0.02)
+    paused.set()
+    with open(traces[1], "wb") as out:
+        second = subprocess.Popen(["wine", str(big.exe)], cwd=prefix.start, env=env,
+                                  stdout=subprocess.DEVNULL, stderr=out)
+    time.sleep(3)  # the second launcher's start, while the first stands still
+    paused.clear()
+    for i, launcher in enumerate((first, second)):
         try:
             check(launcher.wait(timeout=4 * LAUNCHER_TIMEOUT) == 0,
                   f"two at once: launcher {i} exit {launcher.returncode}")
         except subprocess.TimeoutExpired:
             check(False, f"two at once: launcher {i} did not end")
             launcher.kill()
+    reader.join()
     prefix.wait()
     found = expect_install(prefix, folder, windows, big, 2, "two at once")
     for record in found:
