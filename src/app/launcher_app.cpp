@@ -6,10 +6,30 @@
 
 #include "base/text.h"
 #include "launch/launch_sequence.h"
+#include "os/system_library.h"
 
 namespace quarn {
 
 namespace {
+
+// The user32 functions of the shell, from the system folder (see the import
+// allow-list of the package tests): user32 is a KnownDLL on Windows, but
+// Wine's user32 imports version.dll, which a launcher started from a
+// Downloads folder would otherwise take from beside itself.
+struct User32 {
+    decltype(&DialogBoxParamA) dialogBox = os::SystemFunctionAs<decltype(&DialogBoxParamA)>(
+        "user32.dll", "DialogBoxParamA");
+    decltype(&EndDialog) endDialog = os::SystemFunctionAs<decltype(&EndDialog)>("user32.dll", "EndDialog");
+    decltype(&PostQuitMessage) postQuit =
+        os::SystemFunctionAs<decltype(&PostQuitMessage)>("user32.dll", "PostQuitMessage");
+    decltype(&MessageBoxA) messageBox =
+        os::SystemFunctionAs<decltype(&MessageBoxA)>("user32.dll", "MessageBoxA");
+};
+
+const User32& UserInterface() {
+    static const User32 functions;
+    return functions;
+}
 
 // The caption a message box gets by default: the program's name without
 // folder and extension.
@@ -25,14 +45,19 @@ void DefaultCaption(char* caption, DWORD size) {
 }  // namespace
 
 INT_PTR LauncherDialog::DoModal(HINSTANCE instance) {
-    return DialogBoxParamA(instance, MAKEINTRESOURCEA(kLauncherDialogTemplate), nullptr,
-                           DialogProc, reinterpret_cast<LPARAM>(this));
+    if (UserInterface().dialogBox == nullptr) {
+        // No dialog to be had: the game must still be installed and started.
+        RunLaunchSequence();
+        return -1;
+    }
+    return UserInterface().dialogBox(instance, MAKEINTRESOURCEA(kLauncherDialogTemplate), nullptr,
+                                     DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 BOOL LauncherDialog::OnInitDialog(HWND window) {
     RunLaunchSequence();
-    EndDialog(window, IDOK);
-    PostQuitMessage(0);
+    if (UserInterface().endDialog != nullptr) UserInterface().endDialog(window, IDOK);
+    if (UserInterface().postQuit != nullptr) UserInterface().postQuit(0);
     return TRUE;
 }
 
@@ -59,7 +84,9 @@ bool LauncherApp::InitInstance() {
     if (WSAStartup(MAKEWORD(1, 1), &sockets) != 0) {
         char caption[MAX_PATH];
         DefaultCaption(caption, sizeof caption);
-        MessageBoxA(nullptr, kSocketsFailedMessage, caption, MB_OK);
+        if (UserInterface().messageBox != nullptr) {
+            UserInterface().messageBox(nullptr, kSocketsFailedMessage, caption, MB_OK);
+        }
         return false;
     }
     LauncherDialog dialog;

@@ -1,12 +1,15 @@
 #include "launch/launch_sequence.h"
 
 #include <cstring>
+#include <string>
 
+#include "base/text.h"
 #include "identity/guest_identity.h"
 #include "identity/identity_record.h"
 #include "identity/version_query.h"
 #include "launch/install_payload.h"
 #include "launch/paths.h"
+#include "os/folder_lock.h"
 #include "os/resources.h"
 #include "os/shell.h"
 
@@ -145,6 +148,34 @@ void UpdateInstallation(const ComposedPath& folder, LaunchReport& report) {
     if (report.unpackComplete) report.stampWritten = WriteStamp(stampPath.text(), current);
 }
 
+// A name that stays inside the install folder: no separator, no drive, not
+// "." or "..", no control character. What OriginalFilename holds is the
+// package's word, which is not trusted further than that.
+bool IsPlainFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (const char c : name) {
+        if (IsPathSeparator(c) || c == ':' || static_cast<unsigned char>(c) < 0x20) return false;
+    }
+    return true;
+}
+
+// The installed program named like the launcher; when it is missing, the one
+// the launcher's OriginalFilename names, if that exists. Empty: neither.
+std::string ChooseProgram(const ComposedPath& folder) {
+    const char* ownName = FileNamePart(os::ProgramName());
+    if (ownName == nullptr) return {};
+    ComposedPath program(folder.text());
+    program.separator().append(ownName);
+    if (!program.usable()) return {};
+    if (PathExists(program.text())) return program.text();
+    const std::string original = GetOriginalFilename(nullptr);
+    if (!IsPlainFileName(original) || original == ownName) return program.text();
+    ComposedPath recorded(folder.text());
+    recorded.separator().append(original.c_str());
+    if (recorded.usable() && PathExists(recorded.text())) return recorded.text();
+    return program.text();
+}
+
 }  // namespace
 
 std::uint32_t StartProgram(const char* path) {
@@ -159,7 +190,7 @@ std::uint32_t StartProgram(const char* path) {
     return os::StartProcess(commandLine);
 }
 
-LaunchReport RunLaunchSequence() {
+LaunchReport RunLaunchSequence(std::uint32_t lockWaitMilliseconds) {
     LaunchReport report;
     report.identity = TakeIdentity(&report.payloadSize);
     report.buildNumber = GetFileBuildNumber(nullptr, nullptr);
@@ -169,12 +200,13 @@ LaunchReport RunLaunchSequence() {
     if (!ChooseInstallFolder(report.identity, &folder)) return report;
     report.installFolder = folder.text();
 
-    ComposedPath program(folder.text());
-    program.separator().append(FileNamePart(os::ProgramName()));
-    UpdateInstallation(folder, report);
-    if (program.usable() && os::ProgramName() != nullptr) {
-        report.processId = StartProgram(program.text());
+    {
+        os::FolderLock lock;
+        report.lockHeld = lock.Acquire(folder.text(), lockWaitMilliseconds);
+        UpdateInstallation(folder, report);
     }
+    report.program = ChooseProgram(folder);
+    if (!report.program.empty()) report.processId = StartProgram(report.program.c_str());
     return report;
 }
 

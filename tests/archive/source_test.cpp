@@ -329,7 +329,9 @@ TEST_F(HandleSourceTest, SeeksAndReadsAgreeWithMemory) {
         char fromFile[4] = {}, fromBlock[4] = {};
         const bool a = SourceReadAt(file, offset, fromFile, 4);
         EXPECT_EQ(a, SourceReadAt(block, offset, fromBlock, 4));
-        if (a) EXPECT_EQ(std::string(fromFile, 4), std::string(fromBlock, 4));
+        if (a) {
+            EXPECT_EQ(std::string(fromFile, 4), std::string(fromBlock, 4));
+        }
         ASSERT_EQ(SourceSeek(file, static_cast<std::int32_t>(offset), SeekFromStart), 0);
         ASSERT_EQ(SourceSeek(block, static_cast<std::int32_t>(offset), SeekFromStart), 0);
         EXPECT_EQ(SourceRead(fromFile, 1, 4, file), SourceRead(fromBlock, 1, 4, block));

@@ -9,10 +9,13 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <future>
 #include <string>
 
 #include "identity/guest_identity.h"
 #include "launch/launch_sequence.h"
+#include "os/folder_lock.h"
 #include "os/shell.h"
 #include "quarn/identity_encoder.h"
 #include "support/launch_table.h"
@@ -240,6 +243,100 @@ TEST_F(LaunchTest, SpacesInTheInstallPathAreQuoted) {
     TestLaunchTable().specialFolders[os::kFolderDocuments] = (temp / "My Documents").string();
     const LaunchReport report = RunLaunchSequence();
     EXPECT_EQ(Started(), "\"" + report.installFolder + "play.exe\"");
+    EXPECT_NE(report.processId, 0u);
+}
+
+// The package saved under another name: the program named like the launcher
+// is missing, so the one its OriginalFilename names starts, if that is a
+// plain name of an installed file. The launcher's own name still comes first.
+TEST_F(LaunchTest, RenamedPackageStartsTheProgramItsVersionNames) {
+    struct Case {
+        const char* launcher;           // the package's file name
+        std::optional<std::string> original;  // OriginalFilename; none: not there
+        const char* started;            // the program started; empty: the launcher's name
+    };
+    const Case cases[] = {
+        {"play (1).exe", "play.exe", "play.exe"},
+        {"setup.exe", "play.exe", "play.exe"},
+        {"play.exe", "other.exe", "play.exe"},  // named like the launcher: first
+        {"setup.exe", std::nullopt, ""},         // as before: tried, and missing
+        {"setup.exe", "missing.exe", ""},
+        {"setup.exe", "", ""},
+        {"setup.exe", "..\\escape.exe", ""},
+        {"setup.exe", "data/a.txt", ""},
+        {"setup.exe", "C:play.exe", ""},
+        {"setup.exe", "..", ""},
+    };
+    Package(ZipBuilder().file("play.exe", "game program").file("other.exe", "x").file("data/a.txt", "alpha"));
+    fs::create_directories(DocumentsInstall());
+    WriteWholeFile(DocumentsInstall().parent_path() / "escape.exe", "outside");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.launcher) + " / " + c.original.value_or("(none)"));
+        testing::VersionBlockContent content;
+        testing::VersionStringTable table{"040904B0", {{"FileVersion", "2.5.1.340"}}};
+        if (c.original) table.strings.emplace_back("OriginalFilename", *c.original);
+        content.stringTables.push_back(table);
+        content.translations = std::vector<testing::VersionTranslation>{{}};
+        TestLaunchTable().versionBlocks[kModule] = testing::BuildVersionBlock(content);
+        TestLaunchTable().programName = std::string("C:\\Downloads\\") + c.launcher;
+        const LaunchReport report = RunLaunchSequence();
+        const std::string expected = *c.started != '\0' ? c.started : c.launcher;
+        EXPECT_EQ(Started(), "\"" + report.installFolder + expected + "\"");
+        EXPECT_EQ(report.processId != 0, *c.started != '\0');
+    }
+}
+
+// One install at a time: a launcher that finds the folder locked waits, and
+// then finds the stamp that the holder wrote; one whose wait runs out goes on
+// as it would without the lock.
+TEST_F(LaunchTest, LockedFolderIsWaitedFor) {
+    fs::create_directories(DocumentsInstall());
+    const std::string folder = DocumentsInstall().string();
+    std::promise<void> locked;
+    std::promise<void> release;
+    // The holder plays the first launcher: it installs and stamps, then lets go.
+    auto holder = std::async(std::launch::async, [&] {
+        os::FolderLock lock;
+        if (!lock.Acquire(folder.c_str(), 0)) return false;
+        locked.set_value();
+        release.get_future().wait();
+        WriteWholeFile(DocumentsInstall() / "play.exe", "game program");
+        WriteWholeFile(DocumentsInstall() / "gameversion.txt", Stamp(340));
+        return true;
+    });
+    locked.get_future().wait();
+    auto second = std::async(std::launch::async, [] { return RunLaunchSequence(60 * 1000); });
+    EXPECT_EQ(second.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout)
+        << "the second launcher did not wait for the lock";
+    release.set_value();
+    ASSERT_TRUE(holder.get());
+    const LaunchReport report = second.get();
+    EXPECT_TRUE(report.lockHeld);
+    EXPECT_FALSE(report.unpacked);
+    EXPECT_FALSE(fs::exists(DocumentsInstall() / "data/a.txt"));
+    EXPECT_NE(report.processId, 0u);
+}
+
+TEST_F(LaunchTest, HungHolderIsPassedOver) {
+    fs::create_directories(DocumentsInstall());
+    const std::string folder = DocumentsInstall().string();
+    std::promise<void> locked;
+    std::promise<void> release;
+    auto holder = std::async(std::launch::async, [&] {
+        os::FolderLock lock;
+        if (!lock.Acquire(folder.c_str(), 0)) return false;
+        locked.set_value();
+        release.get_future().wait();
+        return true;
+    });
+    locked.get_future().wait();
+    const LaunchReport report = RunLaunchSequence(100);
+    release.set_value();
+    ASSERT_TRUE(holder.get());
+    EXPECT_FALSE(report.lockHeld);
+    EXPECT_TRUE(report.unpacked);
+    EXPECT_TRUE(report.stampWritten);
+    EXPECT_EQ(ReadWholeFile(DocumentsInstall() / "data/a.txt"), "alpha");
     EXPECT_NE(report.processId, 0u);
 }
 

@@ -28,22 +28,37 @@ cleared between them.
 - every archive of the hostile-archive corpus as the payload: nothing is
   written outside the install folder, the good entries come out intact, and
   the stamp is written only for an archive that installs completely;
+- two launchers of one package started together on a fresh install: the
+  payload is unpacked once (Wine's file trace counts who opened a payload
+  file to write it), the stamp is written, every file is intact, and both
+  start the game;
+- a package saved under another name ("StarCourier (1).exe", "setup.exe")
+  starts the game that its OriginalFilename names; a package without that
+  string installs and, as before, finds no program of its own name;
+- a version.dll planted beside the package, with Wine told to prefer a
+  native DLL as Windows does for DLLs that are not KnownDLLs: nothing
+  planted runs, and the game installs and starts; the import table names
+  only allowed system DLLs, and the application manifest asks for no
+  administrator rights and declares Windows 10 and 11;
 - the launcher ends by itself, with exit status 0, every time.
 """
 
 import argparse
 import getpass
 import os
+import re
+import struct
 import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import types
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
-from checks import check, finish, gamedata, link_with_kit, make_certificate, version_block  # noqa: E402
+from checks import check, finish, gamedata, link_with_kit, make_certificate, pe_resources, version_block  # noqa: E402
 from checks import run_text as run  # noqa: E402
 
 ARGS = None
@@ -67,6 +82,7 @@ class Package:
 
     def __init__(self, root: Path, name: str, version: str, extra=None, program_tail=b"", identity=True,
                  sign=None):
+        self.name = name
         self.game = root / "games" / name
         shutil.copytree(ARGS.game_files, self.game)
         self.program = ARGS.game_program.read_bytes() + program_tail
@@ -133,11 +149,11 @@ class Prefix:
         """Until every Wine process has ended: the game is started and not waited for."""
         subprocess.run(["wineserver", "-w"], timeout=120)
 
-    def launch(self, package: Package, what: str, wait=True):
+    def launch(self, package: Package, what: str, wait=True, env=None):
         """Runs a package from the working folder self.start; the launcher
         must end by itself with exit status 0."""
         try:
-            result = run(["wine", package.exe], cwd=self.start, timeout=LAUNCHER_TIMEOUT)
+            result = run(["wine", package.exe], cwd=self.start, timeout=LAUNCHER_TIMEOUT, env=env)
             check(result.returncode == 0, f"{what}: launcher exit {result.returncode}: {result.stderr.strip()}")
         except subprocess.TimeoutExpired:
             check(False, f"{what}: the launcher did not end within {LAUNCHER_TIMEOUT} s")
@@ -397,6 +413,245 @@ def test_hostile_corpus(prefix, root):
     print(f"hostile corpus: the slowest launch took {slowest[0]:.1f} s ({slowest[1]})")
 
 
+def test_two_at_once(prefix, big):
+    """A player who double-clicks twice: two launchers of one package started
+    together on a fresh install, the second while the first unpacks. One unpacks while the other waits for the
+    install folder's lock and then finds the stamp current. Wine's file trace
+    shows every open of the payload's files: each is opened to be written
+    once in all, not once per launcher."""
+    prefix.reset()
+    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
+    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    traces = [prefix.start.parent / f"trace-{i}.txt" for i in range(2)]
+    env = dict(os.environ, WINEDEBUG="-all,+file")
+    # The first launcher's trace goes through a pipe that the test stops
+    # reading once the install folder is there: the launcher then stalls in
+    # its unpacking, and the second starts for certain while it is at it.
+    paused = threading.Event()
+
+    def drain(pipe, path):
+        with open(path, "wb") as out:
+            while True:
+                while paused.is_set():
+                    time.sleep(0.01)
+                chunk = os.read(pipe.fileno(), 1 << 16)
+                if not chunk:
+                    return
+                out.write(chunk)
+
+    first = subprocess.Popen(["wine", str(big.exe)], cwd=prefix.start, env=env,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    reader = threading.Thread(target=drain, args=(first.stderr, traces[0]))
+    reader.start()
+    for _ in range(1500):
+        if folder.is_dir() or first.poll() is not None:
+            break
+        time.sleep(0.02)
+    paused.set()
+    with open(traces[1], "wb") as out:
+        second = subprocess.Popen(["wine", str(big.exe)], cwd=prefix.start, env=env,
+                                  stdout=subprocess.DEVNULL, stderr=out)
+    time.sleep(3)  # the second launcher's start, while the first stands still
+    paused.clear()
+    for i, launcher in enumerate((first, second)):
+        try:
+            check(launcher.wait(timeout=4 * LAUNCHER_TIMEOUT) == 0,
+                  f"two at once: launcher {i} exit {launcher.returncode}")
+        except subprocess.TimeoutExpired:
+            check(False, f"two at once: launcher {i} did not end")
+            launcher.kill()
+    reader.join()
+    prefix.wait()
+    found = expect_install(prefix, folder, windows, big, 2, "two at once")
+    for record in found:
+        check("gameversion.txt" in record["beside"], "two at once: a game started before the stamp was written")
+    # The opens that create or overwrite a file (dispositions 2 to 5) of
+    # each payload file, in both launchers' traces together.
+    writes = {name: 0 for name in big.files()}
+    pattern = re.compile(r'NtCreateFile .*name=L"([^"]*)".* disp=([0-9]+)')
+    for trace in traces:
+        for line in trace.read_text(errors="replace").splitlines():
+            match = pattern.search(line)
+            if match and int(match.group(2)) in (2, 3, 4, 5):
+                name = match.group(1).replace("\\\\", "\\").lower()
+                inside = f"\\bin\\{OWNER}\\{GAME}\\".lower()
+                if inside in name:
+                    relative = name.split(inside, 1)[1].replace("\\", "/")
+                    for payload_name in writes:
+                        if payload_name.lower() == relative:
+                            writes[payload_name] += 1
+    check(all(count > 0 for count in writes.values()),
+          f"two at once: the trace shows no write of some files (is the file trace there?): {writes}")
+    twice = {name: count for name, count in writes.items() if count > 1}
+    check(not twice, f"two at once: payload files opened for writing more than once: {twice}")
+    print(f"two at once: payload of {big.size} bytes, writes per file {sorted(set(writes.values()))}")
+
+
+def test_renamed(prefix, v4, root):
+    """Browsers save a second download as "StarCourier (1).exe"; a player may
+    rename it to anything. The package's OriginalFilename names the program."""
+    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
+    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    original = pe_resources(v4.exe)[(16, 1)][1].decode("utf-16-le", errors="replace")
+    check("OriginalFilename\0" in original and f"{PROGRAM}\0" in original,
+          "renamed: the version resource records no OriginalFilename StarCourier.exe")
+    renamed = root / "renamed"
+    renamed.mkdir()
+    for name in ("StarCourier (1).exe", "setup.exe"):
+        prefix.reset()
+        copy = renamed / name
+        shutil.copy(v4.exe, copy)
+        prefix.launch(types.SimpleNamespace(exe=copy), f"renamed {name!r}")
+        expect_install(prefix, folder, windows, v4, 1, f"renamed {name!r}")
+        check(not records(renamed), f"renamed {name!r}: a program beside the package was started")
+
+    # Without the string (linked by hand, as packages were): installs, and
+    # finds no "setup.exe" to start, as before.
+    bare = renamed / "without"
+    bare.mkdir()
+    (bare / "payload.zip").write_bytes(gamedata(v4.exe))
+    (bare / "gameid.bin").write_bytes(pe_resources(v4.exe)[(10, "GAMEID")][1])
+    exe = bare / "setup.exe"
+    link_with_kit('GAMEDATA RCDATA "payload.zip"\nGAMEID RCDATA "gameid.bin"\n'
+                  + version_block([(0x409, 1200)], {"040904B0": "1.0.0.4"})
+                  + '#include "dialog.rc"\n', exe, ARGS.kit, ARGS.windres, ARGS.cxx)
+    prefix.reset()
+    prefix.launch(types.SimpleNamespace(exe=exe), "renamed, without OriginalFilename")
+    check(installed_files(folder) == v4.files(), "renamed, without OriginalFilename: not installed")
+    check(not records(folder), "renamed, without OriginalFilename: a game was started")
+
+
+# The DLLs the launcher may import statically. Each is one of Windows'
+# KnownDLLs (the list under HKLM\SYSTEM\CurrentControlSet\Control\Session
+# Manager\KnownDLLs), which the loader always maps from the system folder,
+# whatever lies beside the program; ws2_32.dll is one of them. Any other DLL,
+# such as version.dll, the launcher loads itself from System32 only. Add a
+# name here only when it is a KnownDLL.
+ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "ws2_32.dll", "msvcrt.dll"}
+# What the launcher loads at run time, each planted beside the package too.
+LOADED_AT_RUN_TIME = {"version.dll"}
+
+PLANTED_SOURCE = r"""
+// A DLL as a web page could drop it into a Downloads folder: when loaded,
+// it leaves a file "<its own path>.ran" behind. It exports version.dll's
+// functions, so that a launcher importing them loads it without complaint.
+#include <windows.h>
+
+extern "C" {
+__declspec(dllexport) DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR, LPDWORD) { return 0; }
+__declspec(dllexport) BOOL WINAPI GetFileVersionInfoA(LPCSTR, DWORD, DWORD, LPVOID) { return FALSE; }
+__declspec(dllexport) BOOL WINAPI VerQueryValueA(LPCVOID, LPCSTR, LPVOID*, PUINT) { return FALSE; }
+}
+
+BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        char path[MAX_PATH + 8] = {};
+        DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
+        lstrcpyA(path + n, ".ran");
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    }
+    return TRUE;
+}
+"""
+
+
+def pe_imports(path: Path):
+    """The DLL names, lower case, of a PE32+ file's import and delay-import tables."""
+    data = Path(path).read_bytes()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
+    optional = pe + 24
+    table = []
+    for i in range(sections):
+        _, vsize, va, raw_size, raw = struct.unpack_from("<8sIIII", data, optional + optional_size + 40 * i)
+        table.append((va, max(vsize, raw_size), raw))
+
+    def offset(rva):
+        for va, size, raw in table:
+            if va <= rva < va + size:
+                return raw + rva - va
+        raise ValueError(f"RVA {rva:#x} outside the sections")
+
+    def text(rva):
+        at = offset(rva)
+        return data[at:data.index(b"\0", at)].decode("ascii").lower()
+
+    names = []
+    # Directory 1: descriptors of 20 bytes, the name at 12. Directory 13:
+    # delay-load descriptors of 32 bytes, the name at 4. A zero name ends each.
+    for directory, size, name_at in ((1, 20, 12), (13, 32, 4)):
+        rva, length = struct.unpack_from("<II", data, optional + 112 + 8 * directory)
+        if rva == 0 or length == 0:
+            continue
+        at = offset(rva)
+        while True:
+            name_rva = struct.unpack_from("<I", data, at + name_at)[0]
+            if name_rva == 0:
+                break
+            names.append(text(name_rva))
+            at += size
+    return names
+
+
+def test_planted_dll(prefix, v4, root):
+    """A DLL planted beside the package for every DLL the launcher imports
+    that is not always taken from the system folder, and for every one it
+    loads at run time; WINEDLLOVERRIDES asks Wine for a native DLL first,
+    the search order Windows uses for such DLLs. Nothing planted may run."""
+    imports = pe_imports(v4.exe)
+    check(bool(imports), "planted: no import table read")
+    unexpected = sorted(set(imports) - ALLOWED_IMPORTS)
+    check(not unexpected, f"planted: the launcher imports DLLs outside the allowed list: {unexpected}")
+
+    downloads = root / "downloads"
+    downloads.mkdir()
+    source = downloads / "planted.cpp"
+    source.write_text(PLANTED_SOURCE)
+    planted = sorted(LOADED_AT_RUN_TIME | set(unexpected))
+    for name in planted:
+        result = run([ARGS.cxx, "-shared", "-static", "-o", downloads / name, source], cwd=downloads)
+        assert result.returncode == 0, f"planted {name}: {result.stdout}{result.stderr}"
+    exe = downloads / PROGRAM
+    shutil.copy(v4.exe, exe)
+    overrides = ";".join(f"{Path(name).stem}=n,b" for name in planted)
+    env = dict(os.environ, WINEDLLOVERRIDES=f"{os.environ.get('WINEDLLOVERRIDES', '')};{overrides}")
+
+    prefix.reset()
+    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
+    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    # From the Downloads folder itself too: the working folder must not count.
+    for start, what in ((prefix.start, "planted"), (downloads, "planted, started in its folder")):
+        saved, prefix.start = prefix.start, start
+        try:
+            prefix.launch(types.SimpleNamespace(exe=exe), what, env=env)
+            ran = sorted(p.name for p in downloads.glob("*.ran"))
+            check(not ran, f"{what}: planted DLLs ran: {ran}")
+            for p in downloads.glob("*.ran"):
+                p.unlink()
+        finally:
+            prefix.start = saved
+    # The stamp holds the build number that the real version.dll reads.
+    check(installed_files(folder) == v4.files(), "planted: the game was not installed")
+    stamp = folder / "gameversion.txt"
+    check(stamp.is_file() and stamp.read_text() == v4.stamp,
+          f"planted: stamp {stamp.read_text() if stamp.is_file() else None!r}, expected {v4.stamp!r}")
+    check(len(records(folder)) == 2, f"planted: {len(records(folder))} start(s) recorded, expected 2")
+
+
+def test_manifest(v4):
+    """The application manifest: run as the invoker, Windows 10 and 11."""
+    resource = pe_resources(v4.exe).get((24, 1))
+    if not check(resource is not None, "manifest: no RT_MANIFEST resource 1"):
+        return
+    text = resource[1].decode("utf-8", errors="replace")
+    check(re.search(r"<requestedExecutionLevel\s+level=['\"]asInvoker['\"]", text) is not None,
+          "manifest: no requestedExecutionLevel asInvoker")
+    # Windows 10 and Windows 11 share this compatibility id.
+    check("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}" in text, "manifest: no supportedOS for Windows 10 and 11")
+    check("\0" not in text, "manifest: holds NUL characters")
+
+
 def test_no_identity(prefix, bare):
     prefix.reset()
     prefix.launch(bare, "no identity")
@@ -442,6 +697,8 @@ def main():
         v5 = Package(root, "v5", "1.0.0.5")
         v6 = Package(root, "v6", "1.0.0.6", program_tail=b"\0build six\0")
         bare = Package(root, "bare", "1.0.0.4", identity=False)
+        # Large enough that two launchers started together overlap.
+        big = Package(root, "big", "1.0.0.7", extra={f"data/big-{i}.bin": os.urandom(8 << 20) for i in range(6)})
         check(payload.size != v4.size and v5.size == v4.size, "the packages' payload sizes are not as planned")
         signer = root / "signer"
         signer.mkdir()
@@ -455,6 +712,10 @@ def main():
             test_no_install_folder(prefix, v4)
             test_no_identity(prefix, bare)
             test_signed(prefix, signed)
+            test_manifest(v4)
+            test_two_at_once(prefix, big)
+            test_renamed(prefix, v4, root)
+            test_planted_dll(prefix, v4, root)
             test_hostile_corpus(prefix, root)
         finally:
             prefix.reset()

@@ -470,7 +470,9 @@ int WriteResources(const PackPlan& plan, const fs::path& dir, Built* built) {
         return Refuse({}, error);
     }
     PrintWarnings(built->payload.warnings);
-    PackageResources files{"payload.zip", {}, {}};
+    // The launcher starts the installed program named like itself; a package
+    // saved under another name finds it again through OriginalFilename.
+    PackageResources files{"payload.zip", {}, {}, plan.out.filename().string()};
     if (!plan.config.empty()) {
         ZipOptions configOptions;
         configOptions.latestTime = plan.zip.latestTime;

@@ -20,7 +20,7 @@ std::string RcDataLine(std::string_view name, const std::string& file) {
     return std::string(name) + " RCDATA " + ResourceString(file) + "\n";
 }
 
-std::string VersionBlock(const FileVersion& v) {
+std::string VersionBlock(const FileVersion& v, const std::string& programName) {
     const std::string commas = std::to_string(v[0]) + ", " + std::to_string(v[1]) + ", " +
                                std::to_string(v[2]) + ", " + std::to_string(v[3]);
     const std::string dotted = ResourceString(FormatFileVersion(v));
@@ -38,7 +38,9 @@ std::string VersionBlock(const FileVersion& v) {
            "    BLOCK \"040904B0\"\n"
            "    BEGIN\n"
            "      VALUE \"FileVersion\", " + dotted + "\n"
-           "      VALUE \"ProductVersion\", " + dotted + "\n"
+           "      VALUE \"ProductVersion\", " + dotted + "\n" +
+           (programName.empty() ? std::string()
+                                : "      VALUE \"OriginalFilename\", " + ResourceString(programName) + "\n") +
            "    END\n"
            "  END\n"
            "  BLOCK \"VarFileInfo\"\n"
@@ -105,7 +107,7 @@ std::string MakeResourceScript(const PackageResources& files, const FileVersion&
     if (!files.gameId.empty()) script += RcDataLine(kIdentityResource, files.gameId);
     if (!files.gameConfig.empty()) script += RcDataLine(kConfigResource, files.gameConfig);
     script += "\n";
-    script += VersionBlock(version);
+    script += VersionBlock(version, files.programName);
     // The launcher's own dialog template, as the kit carries it.
     script += "#include \"" + std::string(kDialogScript) + "\"\n";
     return script;

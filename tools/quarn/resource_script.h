@@ -15,6 +15,9 @@ struct PackageResources {
     std::string gameData;    // file of the payload archive
     std::string gameId;      // file of GAMEID; empty: none
     std::string gameConfig;  // file of GAMECONFIG; empty: none
+    // The program the launcher starts, recorded as OriginalFilename, so that
+    // a package saved under another name still finds it; empty: none.
+    std::string programName;
 };
 
 // "A.B.C.D", four numbers 0 to 65535 (digits only); false for anything else.

@@ -1,14 +1,42 @@
 // Resources, program name and path, and version information on Win32: the
-// real calls.
+// real calls. The version functions live in version.dll, which is not among
+// the DLLs Windows always takes from the system folder: imported statically,
+// a version.dll planted beside the launcher would be loaded in its place. So
+// it is loaded on first use, from the system folder only (os/system_library.h).
 #include "os/resources.h"
 
 #include <stdlib.h>  // __argc, __argv
 
+#include "os/system_library.h"
 #include "windows_api.h"
 
 #include <winver.h>  // left out by WIN32_LEAN_AND_MEAN
 
 namespace quarn::os {
+
+namespace {
+
+struct VersionFunctions {
+    decltype(&GetFileVersionInfoSizeA) infoSize = nullptr;
+    decltype(&GetFileVersionInfoA) info = nullptr;
+    decltype(&VerQueryValueA) query = nullptr;
+    bool usable() const { return infoSize != nullptr && info != nullptr && query != nullptr; }
+};
+
+// Found once; all null when the system has no usable version.dll, and then
+// every version call fails as for a file without version information.
+const VersionFunctions& Version() {
+    static const VersionFunctions functions = [] {
+        VersionFunctions found;
+        found.infoSize = SystemFunctionAs<decltype(found.infoSize)>("version.dll", "GetFileVersionInfoSizeA");
+        found.info = SystemFunctionAs<decltype(found.info)>("version.dll", "GetFileVersionInfoA");
+        found.query = SystemFunctionAs<decltype(found.query)>("version.dll", "VerQueryValueA");
+        return found;
+    }();
+    return functions;
+}
+
+}  // namespace
 
 bool FindRcData(const char* moduleName, const char* name, ResourceData* out) {
     if (name == nullptr || out == nullptr) return false;
@@ -41,12 +69,13 @@ std::uint32_t ModuleFileName(const char* moduleName, char* buffer, std::uint32_t
 }
 
 std::uint32_t VersionInfoSize(const char* fileName) {
+    if (!Version().usable()) return 0;
     DWORD ignored = 0;
-    return GetFileVersionInfoSizeA(fileName, &ignored);
+    return Version().infoSize(fileName, &ignored);
 }
 
 bool VersionInfo(const char* fileName, std::uint32_t size, void* block) {
-    return GetFileVersionInfoA(fileName, 0, size, block) != FALSE;
+    return Version().usable() && Version().info(fileName, 0, size, block) != FALSE;
 }
 
 bool QueryVersionValue(const void* block, const char* subBlock, const void** value,
@@ -55,7 +84,7 @@ bool QueryVersionValue(const void* block, const char* subBlock, const void** val
     if (block == nullptr || subBlock == nullptr || value == nullptr) return false;
     void* found = nullptr;
     UINT size = 0;
-    if (!VerQueryValueA(block, subBlock, &found, &size)) return false;
+    if (!Version().usable() || !Version().query(block, subBlock, &found, &size)) return false;
     *value = found;
     if (length != nullptr) *length = size;
     return true;

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "os/system_library.h"
 #include "windows_api.h"
 
 namespace quarn::os {
@@ -40,7 +41,13 @@ bool ReadUserRegistryText(const char* keyPath, const char* valueName, char* buff
 }
 
 bool SpecialFolderPath(int folderId, char* buffer) {
-    return SHGetSpecialFolderPathA(nullptr, buffer, folderId, TRUE) != FALSE;
+    // shell32 and the user32 it brings along are KnownDLLs on Windows, but a
+    // system whose user32 imports other DLLs (Wine's imports version.dll)
+    // would look those up beside the launcher at its start: loaded later,
+    // from the system folder only, instead of imported.
+    static const auto folderPath = SystemFunctionAs<decltype(&SHGetSpecialFolderPathA)>(
+        "shell32.dll", "SHGetSpecialFolderPathA");
+    return folderPath != nullptr && folderPath(nullptr, buffer, folderId, TRUE) != FALSE;
 }
 
 std::uint32_t StartProcess(const char* commandLine) {
