@@ -259,6 +259,14 @@ TEST(UnpackWorkers, CountFromTheSettingOrTheProcessors) {
     }
 }
 
+// Windows refuses to remove a read-only file.
+void RemoveInstalled(const fs::path& folder) {
+    std::error_code ignored;
+    for (const auto& e : fs::recursive_directory_iterator(folder, ignored))
+        fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+    fs::remove_all(folder, ignored);
+}
+
 // Unpacks with one worker and with several; both must leave the same tree
 // and the same result.
 struct SeveralWorkers : UnpackTest {
@@ -266,7 +274,7 @@ struct SeveralWorkers : UnpackTest {
         SCOPED_TRACE(label);
         const UnpackResult alone = UnpackToFolder(zip.data(), zip.size(), targetText.c_str(), 1);
         const Files aloneTree = InstalledTree(target);
-        fs::remove_all(target);
+        RemoveInstalled(target);
         for (std::uint32_t workers : {2u, 4u, kMaxUnpackWorkers}) {
             SCOPED_TRACE(std::to_string(workers) + " workers");
             const fs::path before = fs::current_path();
@@ -277,7 +285,7 @@ struct SeveralWorkers : UnpackTest {
             EXPECT_EQ(FailureCodes(r), FailureCodes(alone));
             EXPECT_EQ(InstalledTree(target), aloneTree);
             ExpectNothingOutsideTheTarget();
-            fs::remove_all(target);
+            RemoveInstalled(target);
         }
     }
 };
@@ -299,7 +307,7 @@ TEST_F(SeveralWorkers, ManyFilesInNestedFolders) {
     EXPECT_TRUE(r.complete);
     EXPECT_EQ(r.entryCount, 300u);
     EXPECT_EQ(InstalledTree(target).size(), 300u + 7u + 35u);
-    fs::remove_all(target);
+    RemoveInstalled(target);
     ExpectSameAsOneWorker(zip, "many files");
 }
 
