@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Extraction benchmark: quarn against bsdtar and unzip on the same archive.
+"""Extraction benchmark: quarn, on one worker and on all, against bsdtar and unzip.
 
 Usage: bench/extract.py [QUARN] [--repetitions N]
 QUARN defaults to build/native/bin/quarn (build the native preset first).
@@ -7,9 +7,10 @@ QUARN defaults to build/native/bin/quarn (build the native preset first).
 Generates in bench/work/ (kept between runs, ignored by git) a payload of
 about 165 MB (158 MiB) in 1600+ files: compressible text and random binary, nested
 folders, four files over 20 MB. Zips it with Info-ZIP, then extracts it with
-each tool into a fresh folder, interleaving the tools (quarn, bsdtar, unzip,
-quarn, ...) so that cache effects fall on all of them alike. Prints each
-tool's median wall time, user CPU and peak RSS, and the ratios to bsdtar.
+each tool into a fresh folder, interleaving the tools (quarn on one worker,
+quarn on all, bsdtar, unzip, ...) so that cache effects fall on all of them
+alike. Prints each tool's median wall time, user CPU and peak RSS, and the
+ratios to bsdtar and unzip.
 """
 
 import argparse
@@ -79,7 +80,7 @@ def tree_size(root):
     return count, total
 
 
-def timed(command):
+def timed(command, env=None):
     """(wall seconds, user seconds, peak RSS in KiB) of one run.
 
     The peak RSS comes from /usr/bin/time: a child forked from this script
@@ -89,7 +90,7 @@ def timed(command):
     report = WORK / "time.out"
     start = time.perf_counter()
     process = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", str(report), *command],
-                               stdout=subprocess.DEVNULL)
+                               stdout=subprocess.DEVNULL, env=env)
     _, status, usage = os.wait4(process.pid, 0)
     wall = time.perf_counter() - start
     process.returncode = os.waitstatus_to_exitcode(status)
@@ -120,30 +121,37 @@ def main():
     print(f"payload: {files} files, {payload_bytes / MB:.1f} MiB; archive {archive_bytes / MB:.1f} MiB")
 
     out = WORK / "out"
+    one = dict(os.environ, QUARN_UNPACK_WORKERS="1")
+    every = {k: v for k, v in os.environ.items() if k != "QUARN_UNPACK_WORKERS"}
     tools = {
-        "quarn": [quarn, "extract", str(ARCHIVE), str(out)],
-        "bsdtar": ["bsdtar", "-xf", str(ARCHIVE), "-C", str(out)],
-        "unzip": ["unzip", "-qq", str(ARCHIVE), "-d", str(out)],
+        "quarn-1": ([quarn, "extract", str(ARCHIVE), str(out)], one),
+        "quarn-all": ([quarn, "extract", str(ARCHIVE), str(out)], every),
+        "bsdtar": (["bsdtar", "-xf", str(ARCHIVE), "-C", str(out)], None),
+        "unzip": (["unzip", "-qq", str(ARCHIVE), "-d", str(out)], None),
     }
     samples = {name: [] for name in tools}
     for _ in range(args.repetitions):
-        for name, command in tools.items():
+        for name, (command, env) in tools.items():
             fresh(out)
             out.mkdir()
-            samples[name].append(timed(command))
-            if name == "quarn" and tree_size(out / "payload") != (files, payload_bytes):
-                sys.exit("quarn's output differs from the payload")
+            samples[name].append(timed(command, env))
+            if name.startswith("quarn") and tree_size(out / "payload") != (files, payload_bytes):
+                sys.exit(f"{name}'s output differs from the payload")
     fresh(out)
 
     medians = {name: [statistics.median(s[k] for s in runs) for k in range(3)]
                for name, runs in samples.items()}
     print(f"\nmedians of {args.repetitions} interleaved runs")
-    print(f"{'tool':8} {'wall s':>8} {'user s':>8} {'peak RSS MiB':>13}")
+    print(f"all workers: {os.cpu_count()} processors, at most 8 workers")
+    print(f"{'tool':10} {'wall s':>8} {'user s':>8} {'peak RSS MiB':>13}")
     for name, (wall, user, rss) in medians.items():
-        print(f"{name:8} {wall:8.3f} {user:8.3f} {rss / 1024:13.1f}")
-    q, b = medians["quarn"], medians["bsdtar"]
-    print(f"\nquarn/bsdtar: wall {q[0] / b[0]:.2f}, user {q[1] / b[1]:.2f}, peak RSS {q[2] / b[2]:.2f}")
-    print(f"quarn peak RSS minus the mapped archive: {(q[2] * 1024 - archive_bytes) / MB:.1f} MiB")
+        print(f"{name:10} {wall:8.3f} {user:8.3f} {rss / 1024:13.1f}")
+    b, u = medians["bsdtar"], medians["unzip"]
+    print()
+    for name in ("quarn-1", "quarn-all"):
+        q = medians[name]
+        print(f"{name}: wall/bsdtar {q[0] / b[0]:.2f}, wall/unzip {q[0] / u[0]:.2f}, "
+              f"peak RSS minus the mapped archive {(q[2] * 1024 - archive_bytes) / MB:.1f} MiB")
 
 
 if __name__ == "__main__":

@@ -1,4 +1,4 @@
-// Installs untrusted archives with UnpackToFolder into a real folder and
+// Installs untrusted archives with UnpackToFolder, on two workers, into a real folder and
 // checks after each one that nothing was written beside it and that the
 // working directory came back.
 //
@@ -89,13 +89,17 @@ void Empty(const fs::path& target) {
     for (const auto& e : fs::directory_iterator(target, ignored)) fs::remove_all(e.path(), ignored);
 }
 
+// Two workers, so that the shared queue and the per-thread handles meet the
+// same inputs as the walk.
+constexpr std::uint32_t kWorkers = 2;
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 0xFFFFFFFFu) return 0;
     const Sandbox& s = TheSandbox();
     const quarn::UnpackResult result =
-        quarn::UnpackToFolder(data, static_cast<std::uint32_t>(size), s.targetText.c_str());
+        quarn::UnpackToFolder(data, static_cast<std::uint32_t>(size), s.targetText.c_str(), kWorkers);
     CheckNothingOutside(s);
     // Complete means every entry went in; anything failed means not complete.
     if (result.complete && (result.failedEntries != 0 || !result.failures.empty()))

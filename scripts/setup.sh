@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need (when run as
 # root and something is missing), then configures and builds the presets
-# named on the command line (native, native-asan, windows).
+# named on the command line (native, native-asan, tsan, windows).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

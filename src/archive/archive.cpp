@@ -10,7 +10,7 @@
 
 namespace quarn {
 
-std::int32_t lastArchiveResult = 0;
+thread_local std::int32_t lastArchiveResult = 0;
 
 namespace {
 

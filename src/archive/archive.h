@@ -6,7 +6,9 @@
 // code and also leaves it in lastArchiveResult (a failed OpenArchive reports
 // only there). A memory block opened as an archive stays the caller's and
 // must outlive the handle. Single-disk archives, stored or deflated entries,
-// 16-bit entry counts and 32-bit sizes. One thread at a time.
+// 16-bit entry counts and 32-bit sizes. A handle serves one thread at a
+// time; several handles may read one memory block at once, and
+// lastArchiveResult, like errno, is each thread's own.
 #pragma once
 
 #include <cstdint>
@@ -64,7 +66,7 @@ struct ArchiveHandle {
     ZipArchive* archive = nullptr;
 };
 
-extern std::int32_t lastArchiveResult;
+extern thread_local std::int32_t lastArchiveResult;
 
 // source: a handle (see HandleSource), a NUL-terminated file name, or the
 // first byte of a block of length bytes. The relative folders of extracted

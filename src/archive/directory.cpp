@@ -12,7 +12,7 @@
 
 namespace quarn {
 
-std::int32_t lastOpenError = 0;
+thread_local std::int32_t lastOpenError = 0;
 
 namespace {
 

@@ -18,7 +18,7 @@
 // gives ErrEndOfList. Every header field is untrusted: the entry count, sizes
 // and offsets are only read through, never used to reserve memory.
 //
-// One thread at a time; lastOpenError is shared by all directories.
+// One thread at a time per directory; lastOpenError is each thread's own.
 #pragma once
 
 #include <cstdint>
@@ -91,7 +91,7 @@ struct ZipDirectory {
     EntryReader* openEntry = nullptr;
 };
 
-extern std::int32_t lastOpenError;
+extern thread_local std::int32_t lastOpenError;
 
 // The source position of the end record nearest the end, searched in the
 // last 64 KiB; 0 when there is none (a record at position 0 counts as none).

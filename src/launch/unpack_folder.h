@@ -2,6 +2,12 @@
 // made the working directory, every entry is extracted by index to a file
 // (or folder) of its stored name, and the working directory is restored.
 //
+// The directory is read first on one handle; then several workers, each
+// with its own handle over the same block, take the entries from a shared
+// queue, a few of the largest first. Files, attributes, times and the
+// result (its failure list in entry order) are those of one worker: entries
+// whose names would meet on one path are installed in entry order by one.
+//
 // An entry whose name could leave the folder or name a device is not
 // extracted and counts as failed. The unpacking is complete when the archive
 // opened and every entry was installed with intact data.
@@ -39,9 +45,19 @@ struct UnpackResult {
     std::vector<UnpackFailure> failures;  // the first kMaxListedFailures of them
 };
 
+inline constexpr std::uint32_t kMaxUnpackWorkers = 8;
+
+// QUARN_UNPACK_WORKERS (1 to kMaxUnpackWorkers) when set, else the
+// processor count capped at kMaxUnpackWorkers.
+std::uint32_t UnpackWorkerCount();
+// The same rule over a given setting (nullptr for none) and processor count
+// (0 when unknown); a setting out of range or not a plain number is ignored.
+std::uint32_t UnpackWorkerCount(const char* fixed, unsigned processors);
+
 // folder: the target, or nullptr for the working directory. Its last level
-// is created when missing.
-UnpackResult UnpackToFolder(const void* block, std::uint32_t size, const char* folder);
+// is created when missing. workers: 0 for UnpackWorkerCount().
+UnpackResult UnpackToFolder(const void* block, std::uint32_t size, const char* folder,
+                            std::uint32_t workers = 0);
 
 // True for a relative name that stays inside the folder and names no device:
 // not empty, no leading '/' or '\', no ':', no component of dots alone other

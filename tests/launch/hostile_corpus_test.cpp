@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,13 @@ Failures FirstListed(Failures all) {
     return all;
 }
 
+// The names of the listed failures, whose files keep no stored times.
+std::set<std::string> Named(const UnpackResult& r) {
+    std::set<std::string> names;
+    for (const UnpackFailure& f : r.failures) names.insert(f.name);
+    return names;
+}
+
 // The test stands in `here`; the target lies at a/b/game. Only those may
 // exist in the sandbox afterwards, and `here` must stay empty.
 struct HostileCorpus : ::testing::Test {
@@ -46,10 +54,10 @@ struct HostileCorpus : ::testing::Test {
         fs::current_path(here);
     }
 
-    UnpackResult Install(const std::string& bytes) {
+    UnpackResult Install(const std::string& bytes, std::uint32_t workers = 0) {
         const fs::path before = fs::current_path();
         UnpackResult r = UnpackToFolder(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
-                                        targetText.c_str());
+                                        targetText.c_str(), workers);
         EXPECT_EQ(fs::current_path(), before);
         ExpectNothingOutsideTheTarget();
         // Anything reported, or an archive that did not open, is not complete.
@@ -90,6 +98,27 @@ TEST_F(HostileCorpus, EveryArchiveOfTheCorpus) {
         EXPECT_EQ(r.failedEntries, c.failures.size());
         ExpectInstalled(c.installed);
         Clear();
+    }
+}
+
+// Several workers must leave what one leaves: the same tree, the same
+// result, failures listed in entry order.
+TEST_F(HostileCorpus, SeveralWorkersGiveWhatOneGives) {
+    for (const HostileArchive& c : HostileArchives()) {
+        const UnpackResult alone = Install(c.bytes, 1);
+        const auto aloneTree = InstalledTree(target, Named(alone));
+        Clear();
+        for (std::uint32_t workers : {2u, 3u, kMaxUnpackWorkers}) {
+            SCOPED_TRACE(c.label + " with " + std::to_string(workers) + " workers");
+            const UnpackResult r = Install(c.bytes, workers);
+            EXPECT_EQ(r.complete, alone.complete);
+            EXPECT_EQ(r.openResult, alone.openResult);
+            EXPECT_EQ(r.entryCount, alone.entryCount);
+            EXPECT_EQ(r.failedEntries, alone.failedEntries);
+            EXPECT_EQ(FailureCodes(r), FailureCodes(alone));
+            EXPECT_EQ(InstalledTree(target, Named(r)), aloneTree);
+            Clear();
+        }
     }
 }
 

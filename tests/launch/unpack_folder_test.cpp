@@ -242,5 +242,98 @@ TEST_F(UnpackTest, ArchiveThatDoesNotOpen) {
     ExpectNothingOutsideTheTarget();
 }
 
+TEST(UnpackWorkers, CountFromTheSettingOrTheProcessors) {
+    struct Case {
+        const char* fixed;
+        unsigned processors;
+        std::uint32_t count;
+    } cases[] = {
+        {nullptr, 0, 1},   {nullptr, 1, 1}, {nullptr, 2, 2},  {nullptr, 64, kMaxUnpackWorkers},
+        {"1", 16, 1},      {"3", 2, 3},     {"8", 1, 8},      {"9", 2, 2},
+        {"0", 2, 2},       {"", 2, 2},      {"2x", 4, 4},     {"-1", 4, 4},
+        {" 2", 4, 2},      {"99999999999999999999", 4, 4},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(UnpackWorkerCount(c.fixed, c.processors), c.count)
+            << (c.fixed != nullptr ? c.fixed : "(unset)") << ", " << c.processors;
+    }
+}
+
+// Windows refuses to remove a read-only file.
+void RemoveInstalled(const fs::path& folder) {
+    std::error_code ignored;
+    for (const auto& e : fs::recursive_directory_iterator(folder, ignored))
+        fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+    fs::remove_all(folder, ignored);
+}
+
+// Unpacks with one worker and with several; both must leave the same tree
+// and the same result.
+struct SeveralWorkers : UnpackTest {
+    void ExpectSameAsOneWorker(const Zip& zip, const std::string& label) {
+        SCOPED_TRACE(label);
+        const UnpackResult alone = UnpackToFolder(zip.data(), zip.size(), targetText.c_str(), 1);
+        const Files aloneTree = InstalledTree(target);
+        RemoveInstalled(target);
+        for (std::uint32_t workers : {2u, 4u, kMaxUnpackWorkers}) {
+            SCOPED_TRACE(std::to_string(workers) + " workers");
+            const fs::path before = fs::current_path();
+            const UnpackResult r = UnpackToFolder(zip.data(), zip.size(), targetText.c_str(), workers);
+            EXPECT_EQ(fs::current_path(), before);
+            EXPECT_EQ(r.complete, alone.complete);
+            EXPECT_EQ(r.failedEntries, alone.failedEntries);
+            EXPECT_EQ(FailureCodes(r), FailureCodes(alone));
+            EXPECT_EQ(InstalledTree(target), aloneTree);
+            ExpectNothingOutsideTheTarget();
+            RemoveInstalled(target);
+        }
+    }
+};
+
+TEST_F(SeveralWorkers, ManyFilesInNestedFolders) {
+    ZipBuilder b;
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "level" + std::to_string(i % 7) + "/part" + std::to_string(i % 5) + "/f" +
+                                 std::to_string(i) + ".bin";
+        // Sizes from empty to past the transfer block, stored and deflated.
+        const std::size_t size = static_cast<std::size_t>(i * i * 7) % 280000;
+        b.file(name, PatternBytes(size, static_cast<std::uint8_t>(i)), i % 2 == 0);
+        b.dosTime(static_cast<std::uint16_t>((40 << 9) | ((i % 12 + 1) << 5) | (i % 28 + 1)),
+                  static_cast<std::uint16_t>(((i % 24) << 11) | ((i % 60) << 5)));
+        if (i % 11 == 0) b.attributes(os::kAttrReadOnly);
+    }
+    const Zip zip = b.build();
+    const UnpackResult r = UnpackToFolder(zip.data(), zip.size(), targetText.c_str(), 4);
+    EXPECT_TRUE(r.complete);
+    EXPECT_EQ(r.entryCount, 300u);
+    EXPECT_EQ(InstalledTree(target).size(), 300u + 7u + 35u);
+    RemoveInstalled(target);
+    ExpectSameAsOneWorker(zip, "many files");
+}
+
+// Entries that land on one path keep the outcome of entry order: the last
+// duplicate wins, a file in the way of a folder fails its followers.
+TEST_F(SeveralWorkers, NamesMeetingOnOnePath) {
+    ZipBuilder duplicates;
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 40; ++i) {
+            duplicates.file("same" + std::to_string(i) + ".txt", PatternBytes(5000 + 1000 * round, round));
+        }
+    }
+    const struct {
+        const char* label;
+        Zip zip;
+    } cases[] = {
+        {"duplicates", duplicates.build()},
+        {"file before a folder of its name", ZipBuilder().file("x", "file").file("x/y", "inner").file("z", "z").build()},
+        {"folder before a file of its name", ZipBuilder().file("x/y", "inner").file("x", "file").file("z", "z").build()},
+        {"folder entry and file of one name", ZipBuilder().folder("d/").file("d", "file").file("z", "z").build()},
+        {"names differing in case", ZipBuilder().file("Read.txt", "one").file("READ.TXT", "two").file("z", "z").build()},
+        {"trailing dot", ZipBuilder().file("a.", "one").file("a", "two").file("z", "z").build()},
+        {"both separators", ZipBuilder().file("s\\f", "one").file("s/f", "two").file("z", "z").build()},
+    };
+    for (const auto& c : cases) ExpectSameAsOneWorker(c.zip, c.label);
+}
+
 }  // namespace
 }  // namespace quarn

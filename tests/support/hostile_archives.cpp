@@ -3,6 +3,7 @@
 #include "archive/archive.h"
 #include "archive/directory.h"
 #include "launch/unpack_folder.h"
+#include "support/temp_folder.h"
 
 namespace quarn::testing {
 
@@ -163,6 +164,25 @@ std::vector<HostileArchive> HostileArchives() {
         {"end-record-at-the-end-after-data", ZipBuilder().prefix("MZ other data").build().bytes, 0, 0, {},
          {}},
     };
+}
+
+Files InstalledTree(const std::filesystem::path& folder, const std::set<std::string>& timeless) {
+    namespace fs = std::filesystem;
+    Files tree;
+    std::error_code error;
+    if (!fs::is_directory(folder, error)) return tree;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        const std::string name = fs::relative(e.path(), folder).generic_string();
+        if (e.is_directory()) {
+            tree[name] = "<folder>";
+            continue;
+        }
+        const bool timed = timeless.count(name) == 0;
+        const auto written = timed ? fs::last_write_time(e.path()).time_since_epoch().count() : 0;
+        const bool writable = (fs::status(e.path()).permissions() & fs::perms::owner_write) != fs::perms::none;
+        tree[name] = ReadWholeFile(e.path()) + "@" + std::to_string(written) + (writable ? " rw" : " ro");
+    }
+    return tree;
 }
 
 HostileArchive HostileArchiveNamed(const std::string& label) {

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,6 +43,11 @@ std::string WithCentralLocalOffset(Zip zip, std::size_t entry, std::uint32_t off
 // Names that must never become files: they climb out, are absolute, name a
 // drive, a stream or a device, or are empty.
 const std::vector<std::string>& UnsafeEntryNames();
+
+// Every path below an install folder with what it holds: a file's data, its
+// write time (not for the names in timeless) and whether it is writable, or
+// "<folder>". Empty when the folder is missing.
+Files InstalledTree(const std::filesystem::path& folder, const std::set<std::string>& timeless = {});
 
 // The whole corpus; labels are unique and safe as file names.
 std::vector<HostileArchive> HostileArchives();

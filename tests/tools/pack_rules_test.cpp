@@ -1,9 +1,17 @@
 // The rules quarn pack applies to names, times and sizes.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "launch/unpack_folder.h"
 #include "quarn/image_facts.h"
 #include "quarn/zip_folder.h"
 
@@ -68,6 +76,56 @@ TEST(DosTime, FromUtcWithinTheDosRange) {
     EXPECT_EQ(DosTimeFromUnix(315532800), (1u << 21 | 1u << 16));
     EXPECT_EQ(DosTimeFromUnix(std::int64_t{1} << 40), DosTimeFromUnix(4354819198));
     EXPECT_EQ(DosTimeFromUnix(4354819198) >> 25, 127u);
+}
+
+namespace fs = std::filesystem;
+
+std::map<std::string, std::string> FilesBelow(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        std::ostringstream data;
+        if (e.is_regular_file()) data << std::ifstream(e.path(), std::ios::binary).rdbuf();
+        files[fs::relative(e.path(), root).generic_string()] = e.is_directory() ? "<folder>" : data.str();
+    }
+    return files;
+}
+
+// Every level gives an ordinary ZIP that unzip tests clean and the launcher
+// unpacks to the folder it came from, the same bytes each time; higher
+// levels are no larger.
+TEST(ZipFolder, EveryLevelGivesTheSameFilesReproducibly) {
+    const fs::path root = fs::temp_directory_path() / ("quarn-levels-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    const fs::path game = root / "game";
+    fs::create_directories(game / "data" / "empty");
+    std::string text;
+    for (int i = 0; i < 20000; ++i) text += "line " + std::to_string(i % 97) + " of the map\n";
+    std::ofstream(game / "data" / "map.txt", std::ios::binary) << text;
+    std::ofstream(game / "game.exe", std::ios::binary) << std::string(1000, 'x');
+    std::ofstream(game / "zero.bin", std::ios::binary);
+    const auto source = FilesBelow(game);
+
+    std::size_t previousSize = SIZE_MAX;
+    for (int level : {0, 1, 6, 9}) {
+        SCOPED_TRACE("level " + std::to_string(level));
+        ZipOptions options;
+        options.level = level;
+        options.latestTime = 1700000000;
+        ZippedFolder first, second;
+        std::string error;
+        ASSERT_TRUE(ZipFolder(game, root / "first.zip", options, &first, &error)) << error;
+        ASSERT_TRUE(ZipFolder(game, root / "second.zip", options, &second, &error)) << error;
+        EXPECT_EQ(first.bytes, second.bytes);
+        EXPECT_LE(first.bytes.size(), previousSize);
+        previousSize = first.bytes.size();
+        EXPECT_EQ(std::system(("unzip -tqq " + (root / "first.zip").string() + " >/dev/null").c_str()), 0);
+        const fs::path out = root / ("out" + std::to_string(level));
+        const UnpackResult r = UnpackToFolder(first.bytes.data(), static_cast<std::uint32_t>(first.bytes.size()),
+                                              out.string().c_str());
+        EXPECT_TRUE(r.complete);
+        EXPECT_EQ(FilesBelow(out), source);
+    }
+    fs::remove_all(root);
 }
 
 }  // namespace

@@ -56,6 +56,7 @@ struct PackOptions {
     std::vector<std::string> excludes;
     std::string sign;
     std::string timestamp;
+    std::string level;
 };
 
 // What the checked options come to.
@@ -111,7 +112,7 @@ int ParseOptions(Arguments arguments, PackOptions* options) {
                              {"--version", &options->version}, {"--lead", &options->lead},
                              {"--config", &options->config},   {"--out", &options->out},
                              {"--kit", &options->kit},         {"--sign", &options->sign},
-                             {"--timestamp", &options->timestamp}};
+                             {"--timestamp", &options->timestamp}, {"--level", &options->level}};
     std::vector<std::string> seen;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string word = arguments[i];
@@ -476,6 +477,7 @@ int WriteResources(const PackPlan& plan, const fs::path& dir, Built* built) {
     if (!plan.config.empty()) {
         ZipOptions configOptions;
         configOptions.latestTime = plan.zip.latestTime;
+        configOptions.level = plan.zip.level;
         if (!ZipFolder(plan.config, dir / "config.zip", configOptions, &built->config, &error)) {
             return Refuse({}, error);
         }
@@ -592,7 +594,7 @@ int RunPack(Arguments arguments) {
         std::puts(
             "usage: quarn pack --game DIR (--id OWNER.GAME | --no-id --config DIR) --version A.B.C.D\n"
             "                  [--lead TEXT] [--config DIR] [--exclude GLOB]... --out FILE.exe\n"
-            "                  [--kit DIR] [--sign CERT.p12 [--timestamp URL]]\n"
+            "                  [--kit DIR] [--sign CERT.p12 [--timestamp URL]] [--level 0-9]\n"
             "\n"
             "DIR is zipped as the payload and must hold the game's program as FILE.exe's\n"
             "file name; --config DIR is zipped as the configuration archive (hub.ini in it\n"
@@ -600,7 +602,8 @@ int RunPack(Arguments arguments) {
             "that match (a trailing '/' for folders: --exclude .git/ --exclude Thumbs.db).\n"
             "--sign signs the package with the PKCS#12 file; its password is read from\n"
             "the environment variable QUARN_SIGN_PASSWORD. Installed copies update when\n"
-            "the build number D or the payload size changes.");
+            "the build number D or the payload size changes. --level sets the compression,\n"
+            "0 (stored) to 9 (smallest), 6 by default.");
         return kExitOk;
     }
     PackOptions options;
@@ -613,6 +616,11 @@ int RunPack(Arguments arguments) {
     if (const int refused = ReadSourceDateEpoch(&plan); refused != kExitOk) return refused;
     for (int (*check)(const PackOptions&, PackPlan*) : {CheckIdentity, CheckFolders, CheckTools}) {
         if (const int refused = check(options, &plan); refused != kExitOk) return refused;
+    }
+    if (!options.level.empty()) {
+        if (options.level.size() != 1 || options.level[0] < '0' || options.level[0] > '9')
+            return BadValue("--level", options.level, "a level is one digit, 0 (stored) to 9 (smallest)");
+        plan.zip.level = options.level[0] - '0';
     }
     plan.zip.excludes = options.excludes;
     plan.zip.required = plan.out.filename().string();

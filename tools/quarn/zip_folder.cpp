@@ -4,12 +4,17 @@
 #include "zip_folder.h"
 
 #include <zip.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "archive/archive.h"
@@ -134,20 +139,146 @@ std::uint32_t ExternalAttributes(const Item& item) {
 
 std::string LibzipError(zip_t* archive) { return zip_error_strerror(zip_get_error(archive)); }
 
-// Adds one item; the file's bytes are read only when the archive is closed.
-bool AddItem(zip_t* archive, const Item& item, const ZipOptions& options, std::string* error) {
+// A file deflated ahead of the writer, which stores the stream as it is.
+struct Compressed {
+    std::string data;  // raw deflate stream
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    bool done = false;
+};
+
+bool ReadWhole(const fs::path& path, std::string* bytes) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    *bytes = std::move(content).str();
+    return static_cast<bool>(in) || bytes->empty();
+}
+
+bool Deflate(const std::string& input, int level, std::string* output) {
+    z_stream z{};
+    if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+    output->resize(deflateBound(&z, static_cast<uLong>(input.size())));
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+    z.avail_in = static_cast<uInt>(input.size());
+    z.next_out = reinterpret_cast<Bytef*>(output->data());
+    z.avail_out = static_cast<uInt>(output->size());
+    const int result = deflate(&z, Z_FINISH);
+    output->resize(z.total_out);
+    deflateEnd(&z);
+    return result == Z_STREAM_END;
+}
+
+bool CompressFile(const fs::path& path, int level, Compressed* out) {
+    std::string input;
+    if (!ReadWhole(path, &input) || input.size() > kMaxArchiveSize) return false;
+    out->size = input.size();
+    out->crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(input.data()), static_cast<uInt>(input.size())));
+    out->done = Deflate(input, level, &out->data);
+    return out->done;
+}
+
+// Deflates every file on as many threads as there are processors (at most
+// eight); the stream of a file that cannot be read stays not done.
+std::vector<Compressed> CompressAll(const std::vector<Item>& items, int level) {
+    std::vector<Compressed> compressed(items.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i; (i = next.fetch_add(1)) < items.size();) {
+            if (!items[i].folder) CompressFile(items[i].path, level, &compressed[i]);
+        }
+    };
+    const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    std::vector<std::thread> threads;
+    for (unsigned t = 1; t < count; ++t) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work();
+    for (std::thread& thread : threads) thread.join();
+    return compressed;
+}
+
+// A libzip source that hands over a deflate stream with its CRC-32 and
+// sizes, so that libzip writes it without compressing again.
+struct StreamSource {
+    const Compressed* compressed;
+    std::size_t at = 0;
+    zip_error_t error{};
+};
+
+zip_int64_t ServeStream(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    auto* source = static_cast<StreamSource*>(state);
+    const Compressed& c = *source->compressed;
+    switch (command) {
+        case ZIP_SOURCE_OPEN: source->at = 0; return 0;
+        case ZIP_SOURCE_READ: {
+            const std::size_t n = std::min<std::size_t>(length, c.data.size() - source->at);
+            std::memcpy(data, c.data.data() + source->at, n);
+            source->at += n;
+            return static_cast<zip_int64_t>(n);
+        }
+        case ZIP_SOURCE_CLOSE: return 0;
+        case ZIP_SOURCE_STAT: {
+            auto* st = static_cast<zip_stat_t*>(data);
+            zip_stat_init(st);
+            st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+            st->size = c.size;
+            st->comp_size = c.data.size();
+            st->comp_method = ZIP_CM_DEFLATE;
+            st->crc = c.crc;
+            return sizeof(*st);
+        }
+        case ZIP_SOURCE_ERROR: return zip_error_to_data(&source->error, data, length);
+        case ZIP_SOURCE_FREE:
+            zip_error_fini(&source->error);
+            delete source;
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                                  ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+        default:
+            zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+    }
+}
+
+// The file's source: its deflated stream, or at level 0 the file itself,
+// read only when the archive is closed.
+zip_source_t* FileSource(zip_t* archive, const Item& item, const Compressed& compressed, int level) {
+    if (level == 0) return zip_source_file(archive, item.path.c_str(), 0, -1);  // -1: the whole file
+    auto* state = new StreamSource{&compressed};
+    zip_error_init(&state->error);
+    zip_source_t* source = zip_source_function(archive, ServeStream, state);
+    if (source == nullptr) {
+        zip_error_fini(&state->error);
+        delete state;
+    }
+    return source;
+}
+
+// Adds one item; a compressed stream must outlive the archive's close.
+bool AddItem(zip_t* archive, const Item& item, const Compressed& compressed, const ZipOptions& options,
+             std::string* error) {
     zip_int64_t index = -1;
     if (item.folder) {
         index = zip_dir_add(archive, item.name.c_str(), ZIP_FL_ENC_GUESS);
     } else {
-        // Length -1: the whole file.
-        zip_source_t* source = zip_source_file(archive, item.path.c_str(), 0, -1);
+        if (options.level != 0 && !compressed.done) {
+            *error = item.name + ": cannot be read";
+            return false;
+        }
+        zip_source_t* source = FileSource(archive, item, compressed, options.level);
         if (source != nullptr) {
             index = zip_file_add(archive, item.name.c_str(), source, ZIP_FL_ENC_GUESS);
             if (index < 0) zip_source_free(source);
         }
-        if (index >= 0 && zip_set_file_compression(archive, static_cast<zip_uint64_t>(index),
-                                                   ZIP_CM_DEFLATE, 0) != 0) {
+        if (index >= 0 && options.level == 0 &&
+            zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0) != 0) {
             index = -1;
         }
     }
@@ -275,8 +406,10 @@ bool ZipFolder(const fs::path& folder, const fs::path& zipFile, const ZipOptions
         zip_error_fini(&reason);
         return false;
     }
-    for (const Item& item : items) {
-        if (!AddItem(archive, item, options, error)) {
+    const std::vector<Compressed> compressed =
+        options.level != 0 ? CompressAll(items, options.level) : std::vector<Compressed>(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (!AddItem(archive, items[i], compressed[i], options, error)) {
             zip_discard(archive);
             return false;
         }

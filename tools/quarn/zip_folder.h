@@ -21,6 +21,8 @@ struct ZipOptions {
     std::optional<std::int64_t> latestTime;
     // A name that must be in the archive, not left out: the game's program.
     std::string required;
+    // Deflate level, 1 to 9; 0 stores the files.
+    int level = 6;
 };
 
 struct ZippedFolder {
