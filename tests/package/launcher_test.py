@@ -47,7 +47,6 @@ import argparse
 import getpass
 import os
 import re
-import struct
 import shutil
 import subprocess
 import sys
@@ -58,7 +57,7 @@ import types
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
-from checks import check, finish, gamedata, link_with_kit, make_certificate, pe_resources, version_block  # noqa: E402
+from checks import check, finish, gamedata, link_with_kit, make_certificate, pe_imports, pe_resources, version_block  # noqa: E402
 from checks import run_text as run  # noqa: E402
 
 ARGS = None
@@ -554,44 +553,6 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
     return TRUE;
 }
 """
-
-
-def pe_imports(path: Path):
-    """The DLL names, lower case, of a PE32+ file's import and delay-import tables."""
-    data = Path(path).read_bytes()
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
-    optional = pe + 24
-    table = []
-    for i in range(sections):
-        _, vsize, va, raw_size, raw = struct.unpack_from("<8sIIII", data, optional + optional_size + 40 * i)
-        table.append((va, max(vsize, raw_size), raw))
-
-    def offset(rva):
-        for va, size, raw in table:
-            if va <= rva < va + size:
-                return raw + rva - va
-        raise ValueError(f"RVA {rva:#x} outside the sections")
-
-    def text(rva):
-        at = offset(rva)
-        return data[at:data.index(b"\0", at)].decode("ascii").lower()
-
-    names = []
-    # Directory 1: descriptors of 20 bytes, the name at 12. Directory 13:
-    # delay-load descriptors of 32 bytes, the name at 4. A zero name ends each.
-    for directory, size, name_at in ((1, 20, 12), (13, 32, 4)):
-        rva, length = struct.unpack_from("<II", data, optional + 112 + 8 * directory)
-        if rva == 0 or length == 0:
-            continue
-        at = offset(rva)
-        while True:
-            name_rva = struct.unpack_from("<I", data, at + name_at)[0]
-            if name_rva == 0:
-                break
-            names.append(text(name_rva))
-            at += size
-    return names
 
 
 def test_planted_dll(prefix, v4, root):

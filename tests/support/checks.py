@@ -35,28 +35,39 @@ def run_text(args, **kwargs):
     return subprocess.run([str(a) for a in args], capture_output=True, text=True, **kwargs)
 
 
-def pe_resources(path: Path):
-    """{(type, name): (language, bytes, file offset)} of a PE32+ file's
-    resources; names are numbers or strings as the resource directory has them."""
-    data = Path(path).read_bytes()
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    assert data[pe:pe + 4] == b"PE\0\0", "not a PE file"
-    sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
-    optional = pe + 24
-    assert struct.unpack_from("<H", data, optional)[0] == 0x20B, "not PE32+"
-    rsrc_rva, _ = struct.unpack_from("<II", data, optional + 112 + 2 * 8)
-    table = []
-    for i in range(sections):
-        _, vsize, va, raw_size, raw = struct.unpack_from("<8sIIII", data, optional + optional_size + 40 * i)
-        table.append((va, max(vsize, raw_size), raw))
+class PeImage:
+    """A PE32+ file's bytes, its data directories and RVA-to-offset mapping."""
 
-    def offset(rva):
-        for va, size, raw in table:
+    def __init__(self, path: Path):
+        self.data = data = Path(path).read_bytes()
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        assert data[pe:pe + 4] == b"PE\0\0", "not a PE file"
+        sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
+        self.optional = pe + 24
+        assert struct.unpack_from("<H", data, self.optional)[0] == 0x20B, "not PE32+"
+        self.sections = []
+        for i in range(sections):
+            _, vsize, va, raw_size, raw = struct.unpack_from(
+                "<8sIIII", data, self.optional + optional_size + 40 * i)
+            self.sections.append((va, max(vsize, raw_size), raw))
+
+    def directory(self, index):
+        """(rva, size) of data directory index."""
+        return struct.unpack_from("<II", self.data, self.optional + 112 + 8 * index)
+
+    def offset(self, rva):
+        for va, size, raw in self.sections:
             if va <= rva < va + size:
                 return raw + rva - va
         raise ValueError(f"RVA {rva:#x} outside the sections")
 
-    base = offset(rsrc_rva)
+
+def pe_resources(path: Path):
+    """{(type, name): (language, bytes, file offset)} of a PE32+ file's
+    resources; names are numbers or strings as the resource directory has them."""
+    image = PeImage(path)
+    data, offset = image.data, image.offset
+    base = offset(image.directory(2)[0])
 
     def key(field):
         if field & 0x80000000:
@@ -79,6 +90,32 @@ def pe_resources(path: Path):
                 at = offset(rva)
                 found[(rtype, name)] = (language, data[at:at + size], at)
     return found
+
+
+def pe_imports(path: Path):
+    """The DLL names, lower case, of a PE32+ file's import and delay-import tables."""
+    image = PeImage(path)
+    data = image.data
+
+    def text(rva):
+        at = image.offset(rva)
+        return data[at:data.index(b"\0", at)].decode("ascii").lower()
+
+    names = []
+    # Directory 1: descriptors of 20 bytes, the name at 12. Directory 13:
+    # delay-load descriptors of 32 bytes, the name at 4. A zero name ends each.
+    for directory, size, name_at in ((1, 20, 12), (13, 32, 4)):
+        rva, length = image.directory(directory)
+        if rva == 0 or length == 0:
+            continue
+        at = image.offset(rva)
+        while True:
+            name_rva = struct.unpack_from("<I", data, at + name_at)[0]
+            if name_rva == 0:
+                break
+            names.append(text(name_rva))
+            at += size
+    return names
 
 
 def gamedata(path: Path) -> bytes:
