@@ -90,8 +90,16 @@ def small_zip(path: Path):
 
 
 def wine(folder: Path, program: str, *args):
-    """Runs a probe package under Wine; its key=value lines as a dict."""
-    result = run(["wine", program, *args], cwd=folder, timeout=120)
+    """Runs a probe package under Wine; its key=value lines as a dict. Once in
+    a while Wine ends a program before any of it ran (a failure status and
+    not a byte of output): that attempt is shown and the probe, which only
+    reads, is started once more."""
+    for attempt in (1, 2):
+        result = run(["wine", program, *args], cwd=folder, timeout=120)
+        if result.returncode == 0 or result.stdout:
+            break
+        print(f"wine {program}: attempt {attempt} ended with exit {result.returncode} before any output: "
+              f"{result.stderr.strip()!r}")
     lines = result.stdout.replace("\r", "").splitlines()
     values = dict(line.split("=", 1) for line in lines if "=" in line)
     check(result.returncode == 0 and values, f"wine {program}: exit {result.returncode}: {result.stderr.strip()}")
