@@ -286,25 +286,40 @@ TEST_F(LaunchTest, RenamedPackageStartsTheProgramItsVersionNames) {
     }
 }
 
+// A thread that takes the install folder's lock, holds it until release is
+// set, does the holder's work and lets go; it has the lock when this returns.
+// Its result is false when it could not take the lock.
+template <typename Work>
+std::future<bool> HoldInstallLock(const fs::path& folder, std::future<void> release, Work work) {
+    fs::create_directories(folder);
+    std::promise<void> locked;
+    std::future<void> isLocked = locked.get_future();
+    auto holder = std::async(std::launch::async, [path = folder.string(), locked = std::move(locked),
+                                                  release = std::move(release), work]() mutable {
+        os::FolderLock lock;
+        if (!lock.Acquire(path.c_str(), 0)) {
+            locked.set_value();
+            return false;
+        }
+        locked.set_value();
+        release.wait();
+        work();
+        return true;
+    });
+    isLocked.wait();
+    return holder;
+}
+
 // One install at a time: a launcher that finds the folder locked waits, and
 // then finds the stamp that the holder wrote; one whose wait runs out goes on
 // as it would without the lock.
 TEST_F(LaunchTest, LockedFolderIsWaitedFor) {
-    fs::create_directories(DocumentsInstall());
-    const std::string folder = DocumentsInstall().string();
-    std::promise<void> locked;
     std::promise<void> release;
     // The holder plays the first launcher: it installs and stamps, then lets go.
-    auto holder = std::async(std::launch::async, [&] {
-        os::FolderLock lock;
-        if (!lock.Acquire(folder.c_str(), 0)) return false;
-        locked.set_value();
-        release.get_future().wait();
+    auto holder = HoldInstallLock(DocumentsInstall(), release.get_future(), [this] {
         WriteWholeFile(DocumentsInstall() / "play.exe", "game program");
         WriteWholeFile(DocumentsInstall() / "gameversion.txt", Stamp(340));
-        return true;
     });
-    locked.get_future().wait();
     auto second = std::async(std::launch::async, [] { return RunLaunchSequence(60 * 1000); });
     EXPECT_EQ(second.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout)
         << "the second launcher did not wait for the lock";
@@ -318,18 +333,8 @@ TEST_F(LaunchTest, LockedFolderIsWaitedFor) {
 }
 
 TEST_F(LaunchTest, HungHolderIsPassedOver) {
-    fs::create_directories(DocumentsInstall());
-    const std::string folder = DocumentsInstall().string();
-    std::promise<void> locked;
     std::promise<void> release;
-    auto holder = std::async(std::launch::async, [&] {
-        os::FolderLock lock;
-        if (!lock.Acquire(folder.c_str(), 0)) return false;
-        locked.set_value();
-        release.get_future().wait();
-        return true;
-    });
-    locked.get_future().wait();
+    auto holder = HoldInstallLock(DocumentsInstall(), release.get_future(), [] {});
     const LaunchReport report = RunLaunchSequence(100);
     release.set_value();
     ASSERT_TRUE(holder.get());
