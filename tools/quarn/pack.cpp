@@ -27,6 +27,7 @@
 #include "identity/package.h"
 #include "identity_encoder.h"
 #include "image_facts.h"
+#include "os/resources.h"
 #include "resource_script.h"
 #include "run_tool.h"
 #include "zip_folder.h"
@@ -297,10 +298,10 @@ int CheckFolders(const PackOptions& options, PackPlan* plan) {
 // An installed quarn finds its kit beside itself, in ../lib/quarn/kit; one
 // run from its build tree uses the kit of the Windows build.
 fs::path DefaultKit() {
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        const fs::path installed = (self.parent_path() / kInstalledKit).lexically_normal();
+    char self[4096];
+    if (os::ModuleFileName(nullptr, self, sizeof self) != 0) {
+        std::error_code error;
+        const fs::path installed = (fs::path(self).parent_path() / kInstalledKit).lexically_normal();
         if (fs::is_regular_file(installed / "launcher.o", error)) return installed;
     }
     return fs::path(kDefaultKit);
