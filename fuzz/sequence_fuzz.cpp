@@ -131,6 +131,11 @@ const fs::path& Scratch() {
         std::vector<char> text(pattern.begin(), pattern.end());
         text.push_back('\0');
         if (mkdtemp(text.data()) == nullptr) Violation("no scratch folder");
+        // Folder entries are made in the working directory of the archive's
+        // open: here, not in whatever folder the fuzzer was started from.
+        std::error_code error;
+        fs::current_path(text.data(), error);
+        if (error) Violation("cannot enter the scratch folder");
         return fs::path(text.data());
     }();
     return folder;
@@ -403,6 +408,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* bytes = data + head;
     const auto length = static_cast<std::uint32_t>(size - head);
 
+    Scratch();  // entered before any archive is opened
     Model model;
     ReadModel(bytes, length, model);
     ArchiveHandle* archive = OpenAs(data[1], bytes, length);

@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#include <string>
+#include <string_view>
+
+#include "base/utf8.h"
 #include "os/file.h"
 
 namespace quarn::os::win32 {
@@ -15,5 +19,20 @@ inline FILETIME ToFiletime(const FileTime& time) { return {time.low, time.high};
 inline FileTime FromFiletime(const FILETIME& time) {
     return {time.dwLowDateTime, time.dwHighDateTime};
 }
+
+// The UTF-16 form of a UTF-8 path or text for a W function; false for text
+// that is not UTF-8, which no file can be named by.
+inline bool ToWide(std::string_view text, std::wstring* wide) {
+    wide->clear();
+    return AppendUtf16(text, *wide);
+}
+
+// A W function's text as UTF-8.
+inline std::string FromWide(const wchar_t* text, std::size_t count) {
+    std::string out;
+    AppendUtf8(text, count, out);
+    return out;
+}
+inline std::string FromWide(const std::wstring& text) { return FromWide(text.data(), text.size()); }
 
 }  // namespace quarn::os::win32
