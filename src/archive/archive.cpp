@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
+#include "archive/entry_name.h"
 #include "archive/entry_reader.h"
 #include "archive/zip_archive.h"
 #include "os/dostime.h"
@@ -85,14 +87,12 @@ std::int32_t CacheCurrentRecord(ZipArchive* archive) {
     ZipDirectory* directory = archive->directory;
     ZipEntry& record = archive->cachedEntry;
     archive->cachedIndex = -1;
-    EntryInfo info = {};
-    if (GetCurrentEntryInfo(directory, &info, record.name, sizeof record.name, nullptr, 0, nullptr, 0) != 0) {
-        return ArchErrCentralHeader;
-    }
-    // A name cut to fit, or cut by a NUL, would stand for another file.
-    if (info.nameLength >= kMaxPath || std::strlen(record.name) != info.nameLength) {
-        return ArchErrEntryName;
-    }
+    // A name cut to fit, or cut by a NUL, would stand for another file: such
+    // a name, and one that cannot be read as text, fails the entry.
+    std::string name;
+    if (std::int32_t code = ReadEntryName(directory, &name); code != ArchOk) return code;
+    std::memcpy(record.name, name.c_str(), name.size() + 1);
+    const EntryInfo& info = directory->currentInfo;
     std::uint32_t varSize = 0, extraOffset = 0, extraLength = 0;
     if (CheckLocalHeader(directory, &varSize, &extraOffset, &extraLength) != 0) {
         return ArchErrLocalHeader;
@@ -252,6 +252,7 @@ const char* ArchiveResultText(std::int32_t code) {
         case ArchErrEntryName: return "the stored name is too long or holds a NUL byte";
         case ArchErrFolderTooLong: return "the current folder is too long or cannot be read";
         case ArchErrNoMemory: return "out of memory";
+        case ArchErrNameEncoding: return "the name is marked as UTF-8 but is not, or cannot be read in this system's code page";
         case ArchErrArgument: return "invalid argument";
         case ArchErrHandleKind: return "not an archive handle for reading";
         case ArchErrAlreadyOpen: return "the archive is already open";

@@ -36,6 +36,7 @@ enum ArchResult : std::int32_t {
     ArchErrEntryName = 0xA00,        // stored name is 260 bytes or longer, or holds a NUL
     ArchErrFolderTooLong = 0xB00,    // the current folder does not fit the folder base
     ArchErrNoMemory = 0xC00,         // no memory for the archive's objects
+    ArchErrNameEncoding = 0xD00,     // a name flagged as UTF-8 is not, or the system cannot read it
     ArchErrArgument = 0x10000,       // missing handle, index out of range, unknown kind
     ArchErrHandleKind = 0x80000,     // handle's kind tag is not HandleForReading
     ArchErrAlreadyOpen = 0x1000000,  // the archive object is already open
@@ -48,7 +49,7 @@ inline constexpr std::uint32_t kMaxPath = 260;
 
 struct ZipEntry {
     std::int32_t index = 0;     // entry index; the entry count for index -1
-    char name[kMaxPath] = {};   // as stored, '/' and '\' kept
+    char name[kMaxPath] = {};   // UTF-8 (see entry_name.h), '/' and '\' kept
     std::uint32_t attributes = 0;
     os::FileTime accessTime;    // all three: the DOS time read as local, in UTC;
     os::FileTime creationTime;  // zero when the stored DOS time is no valid date

@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "archive/archive.h"
+#include "archive/entry_name.h"
 #include "archive/entry_reader.h"
 #include "base/bytes.h"
 #include "base/text.h"
@@ -304,11 +306,10 @@ std::int32_t LocateEntry(ZipDirectory* directory, const char* wanted, std::int32
     const std::uint32_t localOffset = directory->currentLocalOffset;
 
     std::int32_t err = GoToFirstEntry(directory);
+    std::string name;
     while (err == 0) {
-        char stored[256];
-        if (GetCurrentEntryInfo(directory, nullptr, stored, sizeof stored, nullptr, 0, nullptr,
-                                0) == 0 &&
-            CompareNames(stored, wanted, mode) == 0) {
+        // Compared as GetEntry reports the name, so that both agree.
+        if (ReadEntryName(directory, &name) == ArchOk && CompareNames(name.c_str(), wanted, mode) == 0) {
             return 0;
         }
         err = GoToNextEntry(directory);

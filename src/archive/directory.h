@@ -121,7 +121,8 @@ std::int32_t GetCurrentEntryInfo(ZipDirectory* directory, EntryInfo* info, char*
 std::int32_t GoToFirstEntry(ZipDirectory* directory);
 std::int32_t GoToNextEntry(ZipDirectory* directory);
 // Puts the cursor on the first entry named wanted, searched from the first
-// entry; an entry whose name cannot be read is passed over. A miss gives the
+// entry and compared with the decoded name (entry_name.h); an entry whose
+// name cannot be read is passed over. A miss gives the
 // result of the step that ended the search (ErrEndOfList at the end) and
 // leaves the cursor where it stood. ErrParam for a wanted name of 256 bytes or more, so
 // a stored name that long matches nothing.

@@ -64,6 +64,24 @@ HostileArchive UnsafeNamesDeeper() {
             {{"sub/good.txt", "good"}}, Failing(0, n - 1, UnpackErrUnsafeName)};
 }
 
+// Names in other scripts, flagged as UTF-8 or given by a Unicode path
+// field: the decoded name is what installs, and what the safety checks see.
+HostileArchive UnicodeNames() {
+    const std::string french = "donn\xC3\xA9" "es/\xC3\xA9t\xC3\xA9.txt";
+    const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC/\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB.txt";
+    const std::string outsideBmp = "\xF0\x9F\x8E\xAE.sav";
+    ZipBuilder b;
+    b.file(french, "french").utf8Name();
+    b.file(japanese, "japanese").utf8Name();
+    b.file(outsideBmp, "save").utf8Name();
+    b.file("caf\xE9.txt", "not UTF-8").utf8Name();
+    b.file("safe.txt", "climbs").centralExtra(UnicodePathExtra(Crc32("safe.txt"), "../escape.txt"));
+    b.file("../evil.txt", "renamed").centralExtra(UnicodePathExtra(Crc32("../evil.txt"), "renamed.txt"));
+    return {"unicode-names", b.build().bytes, 0, 6,
+            {{french, "french"}, {japanese, "japanese"}, {outsideBmp, "save"}, {"renamed.txt", "renamed"}},
+            {{3, ArchErrNameEncoding}, {4, UnpackErrUnsafeName}}};
+}
+
 }  // namespace
 
 std::string WithCentralLocalOffset(Zip zip, std::size_t entry, std::uint32_t offset) {
@@ -113,6 +131,7 @@ std::vector<HostileArchive> HostileArchives() {
     return {
         UnsafeNames(),
         UnsafeNamesDeeper(),
+        UnicodeNames(),
         {"declared-4gib-stored",
          MessWith(ZipBuilder().file("big", "tiny").file("z.txt", "zulu").build(),
                   [](Zip& z) {

@@ -18,6 +18,7 @@ constexpr std::size_t kCentralMethod = 10, kCentralCrc = 16, kCentralCompressed 
 constexpr std::size_t kEndDisk = 4, kEndDirectoryDisk = 6, kEndCountHere = 8,
                       kEndCountTotal = 10, kEndDirectoryOffset = 16;
 constexpr std::uint16_t kFlagDataDescriptor = 8;
+constexpr std::uint16_t kFlagUtf8 = 0x800;
 
 void Append16(std::string& out, std::uint32_t v) {
     out.push_back(static_cast<char>(v & 0xFF));
@@ -60,6 +61,10 @@ Corrupter End16(std::size_t field, std::uint16_t value) {
     return [=](Zip& zip) { Put16(zip.bytes, zip.endRecord + field, value); };
 }
 
+std::uint32_t Flags(const FixtureEntry& e) {
+    return (e.dataDescriptor ? kFlagDataDescriptor : 0) | (e.utf8Name ? kFlagUtf8 : 0);
+}
+
 }  // namespace
 
 void Put16(std::string& bytes, std::size_t at, std::uint16_t value) {
@@ -91,6 +96,15 @@ std::string RawDeflate(const std::string& data) {
 std::uint32_t Crc32(const std::string& data) {
     return static_cast<std::uint32_t>(
         crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+}
+
+std::string UnicodePathExtra(std::uint32_t storedNameCrc, const std::string& name) {
+    std::string field;
+    Append16(field, 0x7075);
+    Append16(field, static_cast<std::uint32_t>(5 + name.size()));
+    field.push_back(1);  // version
+    Append32(field, storedNameCrc);
+    return field + name;
 }
 
 std::string PatternBytes(std::size_t n, std::uint32_t seed) {
@@ -155,6 +169,11 @@ ZipBuilder& ZipBuilder::dataDescriptor() {
     return *this;
 }
 
+ZipBuilder& ZipBuilder::utf8Name() {
+    entries_.back().utf8Name = true;
+    return *this;
+}
+
 ZipBuilder& ZipBuilder::prefix(std::string bytes) {
     prefix_ = std::move(bytes);
     return *this;
@@ -181,7 +200,7 @@ Zip ZipBuilder::build() const {
         at.local = out.size();
         Append32(out, 0x04034B50);
         Append16(out, 20);                       // version needed
-        Append16(out, dd ? kFlagDataDescriptor : 0);
+        Append16(out, Flags(e));
         Append16(out, e.deflate ? 8 : 0);
         Append16(out, e.dosTime);
         Append16(out, e.dosDate);
@@ -212,7 +231,7 @@ Zip ZipBuilder::build() const {
         Append32(out, 0x02014B50);
         Append16(out, 0x031E);  // made by: Unix, 3.0
         Append16(out, 20);
-        Append16(out, e.dataDescriptor ? kFlagDataDescriptor : 0);
+        Append16(out, Flags(e));
         Append16(out, e.deflate ? 8 : 0);
         Append16(out, e.dosTime);
         Append16(out, e.dosDate);

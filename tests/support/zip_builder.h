@@ -34,6 +34,7 @@ struct FixtureEntry {
     std::string centralExtra;
     std::string comment;
     bool dataDescriptor = false;  // flag bit 3, zeros in the local header
+    bool utf8Name = false;        // flag bit 11: the name is UTF-8
 };
 
 // Where each record of a built archive lies, in bytes from the start of
@@ -70,6 +71,7 @@ public:
     ZipBuilder& centralExtra(std::string bytes);
     ZipBuilder& entryComment(std::string text);
     ZipBuilder& dataDescriptor();
+    ZipBuilder& utf8Name();
     ZipBuilder& prefix(std::string bytes);  // other data in front of the archive
     ZipBuilder& comment(std::string text);  // the archive comment
     Zip build() const;
@@ -83,6 +85,9 @@ private:
 // Raw deflate (no zlib header or trailer), as stored in ZIP entries.
 std::string RawDeflate(const std::string& data);
 std::uint32_t Crc32(const std::string& data);
+// A Unicode path extra field (0x7075, version 1) naming `name` for an entry
+// whose stored name has that CRC-32.
+std::string UnicodePathExtra(std::uint32_t storedNameCrc, const std::string& name);
 // n bytes of varied, poorly compressible content.
 std::string PatternBytes(std::size_t n, std::uint32_t seed = 1);
 
