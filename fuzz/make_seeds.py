@@ -58,11 +58,17 @@ def local_header(e: Entry) -> bytes:
 
 def central_header(e: Entry, at: int, **override) -> bytes:
     f = dict(flags=8 if e.descriptor else 0, method=8 if e.deflate else 0, crc=e.crc,
-             csize=len(e.stored), usize=e.size, offset=at, attributes=e.attributes)
+             csize=len(e.stored), usize=e.size, offset=at, attributes=e.attributes, extra=b"")
     f.update(override)
     return struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 0x031E, 20, f["flags"], f["method"],
-                       DOS_TIME, DOS_DATE, f["crc"], f["csize"], f["usize"], len(e.name), 0, 0,
-                       0, 0, f["attributes"], f["offset"]) + e.name
+                       DOS_TIME, DOS_DATE, f["crc"], f["csize"], f["usize"], len(e.name),
+                       len(f["extra"]), 0, 0, 0, f["attributes"], f["offset"]) + e.name + f["extra"]
+
+
+def unicode_path(stored: bytes, name: str) -> bytes:
+    """A Unicode path extra field naming `name` for the stored name."""
+    text = name.encode()
+    return struct.pack("<HHBI", 0x7075, 5 + len(text), 1, zlib.crc32(stored)) + text
 
 
 def end_record(count, size, offset, comment=b"", here=None) -> bytes:
@@ -108,6 +114,14 @@ def crafted():
         "offset-past-end": archive(small, central_override={1: dict(offset=0xFFFFFF00)}),
         "size-past-end": archive(small, central_override={0: dict(csize=0x7FFFFFFF)}),
         "comment-65513": archive(small[:1], comment=b"c" * 65513),
+        # Names flagged as UTF-8 (bit 11), one of them not UTF-8, and Unicode
+        # path fields, one matching its stored name and one stale.
+        "unicode-names": archive(
+            [Entry("donn\u00e9es/\u00e9t\u00e9.txt", b"fr"), Entry(b"caf\xe9.txt", b"cp"),
+             Entry("plain.txt", b"up"), Entry("stale.txt", b"st")],
+            central_override={0: dict(flags=0x800), 1: dict(flags=0x800),
+                              2: dict(extra=unicode_path(b"plain.txt", "\u65e5\u672c.txt")),
+                              3: dict(extra=unicode_path(b"other.txt", "\u00e9.txt"))}),
         "unsafe-names": archive([Entry(n, b"evil") for n in (
             "../x", "..\\x", "a/../../x", "/abs", "C:x", "x:stream", "\\\\server\\share\\x",
             "CON", "nul.txt", "ok/../../y", "...", "")]
@@ -196,6 +210,10 @@ def make_tree(root: Path):
         "hub.ini": b"[hub]\r\nserver=example\r\n",
         "data/maps/a.txt": b"map " * 100,
         "data/empty.dat": b"",
+        # Names in other scripts: the tools mark them as UTF-8 or add a
+        # Unicode path field.
+        "donn\u00e9es/\u00e9t\u00e9.txt": "\u00e9t\u00e9".encode(),
+        "\u65e5\u672c/\U0001f3ae.sav": b"save",
     }
     for name, data in files.items():
         path = root / name

@@ -54,6 +54,11 @@ DIALOG_SCRIPT = Path(__file__).resolve().parents[2] / "src" / "app" / "dialog.rc
 
 # ------------------------------------------------------------ packages
 
+# French, and a Japanese folder holding a character outside the Basic
+# Multilingual Plane (a surrogate pair in UTF-16).
+NON_ASCII_NAMES = ["donn\u00e9es/\u00e9t\u00e9.txt", "\u65e5\u672c/\U0001f3ae.sav"]
+
+
 def make_game(folder: Path, program: str, extra=None):
     """A small game: its program, a text file, a random file, an empty folder."""
     rng = random.Random(program)
@@ -261,7 +266,8 @@ def patched(source: Path, target: Path, entry: str):
 def test_inspect(root: Path):
     out = root / "out"
     out.mkdir()
-    game = make_game(root / "game", "alpha.exe")
+    # Names in other scripts, so that list and extract show them as they are.
+    game = make_game(root / "game", "alpha.exe", {NON_ASCII_NAMES[0]: b"fr\n", NON_ASCII_NAMES[1]: b"save\n"})
     pack_ok("--game", game, "--id", "velmor.alpha", "--lead", "hello", "--version", "1.2.3.45",
             "--out", out / "alpha.exe")
     entries = str(len(zipfile.ZipFile(io.BytesIO(gamedata(out / "alpha.exe"))).infolist()))
@@ -406,7 +412,8 @@ def read_packages_as_archives(root: Path, game: Path, package: Path):
 def check_payload_archive(root: Path):
     """The payload as pack zips it: names, folders, compression, times, modes."""
     game = root / "zipped"
-    make_game(game, "zipped.exe", {"read only.txt": b"do not change\n", "deep/er/file.txt": b"deep\n"})
+    make_game(game, "zipped.exe", {"read only.txt": b"do not change\n", "deep/er/file.txt": b"deep\n",
+                                   **{name: b"named\n" for name in NON_ASCII_NAMES}})
     os.chmod(game / "read only.txt", 0o444)
     os.chmod(game / "zipped.exe", 0o755)
     # Entry times are recorded in UTC, whatever the packer's time zone.
@@ -420,6 +427,9 @@ def check_payload_archive(root: Path):
     expected = sorted([p.relative_to(game).as_posix() + ("/" if p.is_dir() else "") for p in game.rglob("*")])
     check(sorted(payload.namelist()) == expected, f"payload names {sorted(payload.namelist())}, expected {expected}")
     for info in payload.infolist():
+        # Names beyond ASCII carry the UTF-8 flag; ASCII names stay unflagged.
+        check(bool(info.flag_bits & 0x800) == (not info.filename.isascii()),
+              f"{info.filename}: general-purpose flags {info.flag_bits:#x}")
         path = game / info.filename
         mode = os.stat(path).st_mode
         dos = (0x10 if info.is_dir() else 0) | (0x01 if not info.is_dir() and not mode & 0o200 else 0)
@@ -764,6 +774,10 @@ def refuse_game_folders(root: Path, env):
         ("name of 260 bytes", add_files(f"{long_folder}/{'f' * 59}"), "name is 260 bytes"),
         ("name of 259 bytes", add_files(f"{long_folder}/{'f' * 58}"), None),
         ("backslash in a name", add_files("data\\level2.txt"), "a backslash in the name"),
+        ("name not UTF-8", add_files(os.fsdecode(b"data/caf\xe9.txt")), "data/caf\\xE9.txt: the name is not UTF-8"),
+        # Limits count bytes: 29 two-byte characters where 58 letters were.
+        ("UTF-8 name of 259 bytes", add_files(f"{long_folder}/{chr(0xE9) * 29}"), None),
+        ("UTF-8 name of 260 bytes", add_files(f"{long_folder}/{chr(0xE9) * 29}f"), "name is 260 bytes"),
         ("device name", add_files("CON"), refused),
         ("device name with an extension", add_files("data/aux.txt"), refused),
         ("numbered device name, lower case", add_files("lpt1.log"), refused),

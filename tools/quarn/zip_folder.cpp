@@ -19,6 +19,7 @@
 
 #include "archive/archive.h"
 #include "base/text.h"
+#include "base/utf8.h"
 #include "launch/unpack_folder.h"
 
 namespace quarn::tool {
@@ -42,10 +43,33 @@ struct Item {
     bool folder = false;
 };
 
+// A name for a message: UTF-8 as it is, any other byte as \xNN, so that a
+// name in another encoding shows what it holds instead of garbling the line.
+std::string Printable(const std::string& name) {
+    std::string out;
+    for (std::size_t at = 0; at < name.size();) {
+        const std::size_t length = DecodeUtf8At(name, at).length;
+        if (length != 0) {
+            out.append(name, at, length);
+            at += length;
+            continue;
+        }
+        static const char kHex[] = "0123456789ABCDEF";
+        const auto byte = static_cast<unsigned char>(name[at++]);
+        out += "\\x";
+        out += kHex[byte >> 4];
+        out += kHex[byte & 15];
+    }
+    return out;
+}
+
 // Why the launcher could not install an entry of this name; empty when it can.
 std::string NameProblem(const std::string& name) {
     if (name.size() >= kMaxPath) return "name is " + std::to_string(name.size()) +
                                         " bytes, the launcher takes names below 260";
+    // Stored with the UTF-8 flag, and read by the launcher as UTF-8: bytes in
+    // some other encoding would name another file, or none.
+    if (!IsValidUtf8(name)) return "the name is not UTF-8 text";
     // The launcher takes '\' as a separator too: such a name would land elsewhere.
     if (name.find('\\') != std::string::npos) return "a backslash in the name";
     if (!IsSafeEntryName(name.c_str())) return "the launcher refuses this name";
@@ -72,11 +96,11 @@ bool CollectItems(const fs::path& folder, const ZipOptions& options, std::vector
             item.folder = true;
             item.name.push_back('/');
         } else if (status.type() != fs::file_type::regular) {
-            *error = relative + ": only regular files and folders can be packed";
+            *error = Printable(relative) + ": only regular files and folders can be packed";
             return false;
         }
         if (const std::string problem = NameProblem(item.name); !problem.empty()) {
-            *error = item.name + ": " + problem;
+            *error = Printable(item.name) + ": " + problem;
             return false;
         }
         items->push_back(std::move(item));
@@ -261,12 +285,17 @@ zip_source_t* FileSource(zip_t* archive, const Item& item, const Compressed& com
     return source;
 }
 
+// Names are UTF-8 (NameProblem refuses others): libzip then sets the UTF-8
+// flag on every name that is not plain ASCII, and leaves ASCII names as
+// every reader has always read them.
+constexpr zip_flags_t kNameEncoding = ZIP_FL_ENC_UTF_8;
+
 // Adds one item; a compressed stream must outlive the archive's close.
 bool AddItem(zip_t* archive, const Item& item, const Compressed& compressed, const ZipOptions& options,
              std::string* error) {
     zip_int64_t index = -1;
     if (item.folder) {
-        index = zip_dir_add(archive, item.name.c_str(), ZIP_FL_ENC_GUESS);
+        index = zip_dir_add(archive, item.name.c_str(), kNameEncoding);
     } else {
         if (options.level != 0 && !compressed.done) {
             *error = item.name + ": cannot be read";
@@ -274,7 +303,7 @@ bool AddItem(zip_t* archive, const Item& item, const Compressed& compressed, con
         }
         zip_source_t* source = FileSource(archive, item, compressed, options.level);
         if (source != nullptr) {
-            index = zip_file_add(archive, item.name.c_str(), source, ZIP_FL_ENC_GUESS);
+            index = zip_file_add(archive, item.name.c_str(), source, kNameEncoding);
             if (index < 0) zip_source_free(source);
         }
         if (index >= 0 && options.level == 0 &&
