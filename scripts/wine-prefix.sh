@@ -2,7 +2,7 @@
 # Makes a fresh, headless Wine prefix at $1 (or reuses a finished one).
 set -euo pipefail
 prefix=$1
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= LC_ALL=C.UTF-8
 
 # Wine links the user's shell folders (Documents, Desktop, ...) to the Unix
 # home; make them folders of the prefix, so that nothing run here writes

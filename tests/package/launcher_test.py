@@ -40,6 +40,12 @@ cleared between them.
   planted runs, and the game installs and starts; the import table names
   only allowed system DLLs, and the application manifest asks for no
   administrator rights and declares Windows 10 and 11;
+- names in other scripts: payload entries in French, Japanese and beyond
+  the BMP install under their real names and the game lists them so; a
+  userpath C:\\ゲーム, a Documents folder moved to C:\\Документы and a
+  package saved in C:\\Загрузки all install and start the game, the stamp
+  holding the build number; a name stored without the UTF-8 flag keeps its
+  ANSI code-page meaning;
 - the launcher ends by itself, with exit status 0, every time.
 """
 
@@ -67,6 +73,20 @@ PROGRAM = "StarCourier.exe"
 SETTINGS_KEY = r"HKCU\Software\Velmor\QUARN"
 DELETED = Path("data/maps/harbour.map")
 LAUNCHER_TIMEOUT = 60  # a launcher that shows a window or waits would hang here
+# Folders named in other scripts: a userpath, a moved Documents folder, and
+# where a player saved the package.
+OTHER_SCRIPT_GAMES = "\u30b2\u30fc\u30e0"                            # ゲーム
+OTHER_SCRIPT_DOCUMENTS = "\u0414\u043e\u043a\u0443\u043c\u0435\u043d\u0442\u044b"  # Документы
+OTHER_SCRIPT_DOWNLOADS = "\u0417\u0430\u0433\u0440\u0443\u0437\u043a\u0438"      # Загрузки
+SHELL_FOLDERS_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
+# Files of a game named in French, in Japanese, and with a character
+# outside the Basic Multilingual Plane (a surrogate pair in UTF-16).
+OTHER_SCRIPT_FILES = {
+    "\u00e9t\u00e9.txt": b"summer\n",
+    "donn\u00e9es/\u00e9t\u00e9.txt": b"data of the summer\n",
+    "\u65e5\u672c/\u30d5\u30a1\u30a4\u30eb.txt": b"file\n",
+    "\u65e5\u672c/\U0001f3ae.sav": b"saved game\n",
+}
 
 
 def dos(path: Path) -> str:
@@ -87,6 +107,7 @@ class Package:
         self.program = ARGS.game_program.read_bytes() + program_tail
         (self.game / PROGRAM).write_bytes(self.program)
         for relative, content in (extra or {}).items():
+            (self.game / relative).parent.mkdir(parents=True, exist_ok=True)
             (self.game / relative).write_bytes(content)
         self.exe = root / "packages" / name / PROGRAM
         self.exe.parent.mkdir(parents=True)
@@ -112,6 +133,22 @@ class Package:
                 for p in self.game.rglob("*") if p.is_file()}
 
 
+UNFLAGGED_NAME = b"caf\xe9-unflagged.txt"
+UNFLAGGED_DATA = b"stored without the UTF-8 flag\n"
+
+
+def unflagged_package(root: Path) -> Package:
+    """A package with one name stored without the UTF-8 flag and with a byte
+    of the Western code page: packed under an ASCII stand-in of the same
+    length, which is then replaced in both of the entry's headers."""
+    stand_in = b"cafX-unflagged.txt"
+    package = Package(root, "unflagged", "1.0.0.4", extra={stand_in.decode(): UNFLAGGED_DATA})
+    image = package.exe.read_bytes()
+    assert image.count(stand_in) == 2, "unflagged: the stand-in name is not in exactly two headers"
+    package.exe.write_bytes(image.replace(stand_in, UNFLAGGED_NAME))
+    return package
+
+
 # ------------------------------------------------------------ the prefix
 
 class Prefix:
@@ -131,14 +168,35 @@ class Prefix:
             return
         if value is None:
             run(["wine", "reg", "delete", SETTINGS_KEY, "/f"], timeout=60)
+        elif not value.isascii():
+            self.import_values(SETTINGS_KEY, {"userpath": ("sz", value)})
         else:
             result = run(["wine", "reg", "add", SETTINGS_KEY, "/v", "userpath", "/d", value, "/f"], timeout=60)
             assert result.returncode == 0, f"reg add: {result.stdout}{result.stderr}"
         self.userpath = value
 
+    def import_values(self, key, values):
+        """Sets values under key through a .reg file, which holds UTF-16
+        text whatever the Unix locale: {name: ("sz" or "expand", text)}."""
+        lines = ["Windows Registry Editor Version 5.00", "", f"[{key.replace('HKCU', 'HKEY_CURRENT_USER')}]"]
+        for name, (kind, text) in values.items():
+            if kind == "sz":
+                escaped = text.replace("\\", "\\\\").replace('"', '\\"')
+                lines.append(f'"{name}"="{escaped}"')
+            else:
+                data = (text + "\0").encode("utf-16-le")
+                lines.append(f'"{name}"=hex(2):' + ",".join(f"{b:02x}" for b in data))
+        with tempfile.TemporaryDirectory() as folder:
+            reg = Path(folder) / "values.reg"
+            reg.write_bytes(("\r\n".join(lines) + "\r\n").encode("utf-16"))
+            result = run(["wine", "regedit", "/S", dos(reg)], timeout=60)
+        assert result.returncode == 0, f"regedit: {result.stdout}{result.stderr}"
+        subprocess.run(["wineserver", "-w"], timeout=120)
+
     def reset(self, userpath=None):
         """No install folders, no decoy, no userpath."""
-        for folder in (self.documents / "QUARN", self.drive / "Games", self.drive / "My Games"):
+        for folder in (self.documents / "QUARN", self.drive / "Games", self.drive / "My Games",
+                       self.drive / OTHER_SCRIPT_GAMES, self.drive / OTHER_SCRIPT_DOCUMENTS):
             shutil.rmtree(folder, ignore_errors=True)
         for name in ("My.exe", "launch-record.txt"):
             (self.drive / name).unlink(missing_ok=True)
@@ -168,7 +226,7 @@ def records(folder: Path):
     if not path.exists():
         return []
     found, current = [], None
-    for line in path.read_text(errors="replace").replace("\r", "").splitlines():
+    for line in path.read_text(encoding="utf-8", errors="replace").replace("\r", "").splitlines():
         if line == "started: Star Courier":
             current = {"beside": set()}
         elif current is not None and line == "end":
@@ -629,6 +687,77 @@ def test_signed(prefix, signed):
                    signed, 1, "signed")
 
 
+# ------------------------------------------------------------ other scripts
+
+def test_other_script_names(prefix, other):
+    """Entry names in French, Japanese and beyond the BMP install under their
+    real names, and the game, listing its folder, sees them so."""
+    prefix.reset()
+    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
+    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    prefix.launch(other, "names in other scripts")
+    found = expect_install(prefix, folder, windows, other, 1, "names in other scripts")
+    if found:
+        expected = {"\u00e9t\u00e9.txt", "donn\u00e9es\\", "\u65e5\u672c\\"}
+        check(expected <= found[0]["beside"], f"names in other scripts: the game saw {sorted(found[0]['beside'])}")
+
+
+def test_other_script_folders(prefix, v4, root):
+    """A userpath, a Documents folder and the package's own folder named in
+    other scripts: the game installs and starts, and the stamp holds the
+    build number the launcher read from its own file."""
+    what = f"userpath C:\\{OTHER_SCRIPT_GAMES}"
+    prefix.reset(f"C:\\{OTHER_SCRIPT_GAMES}")
+    prefix.launch(v4, what)
+    expect_install(prefix, prefix.drive / OTHER_SCRIPT_GAMES / "bin" / OWNER / GAME,
+                   f"C:\\{OTHER_SCRIPT_GAMES}\\bin\\{OWNER}\\{GAME}", v4, 1, what)
+    check(not (prefix.documents / "QUARN").exists(), f"{what}: installed in Documents instead")
+
+    what = f"Documents moved to C:\\{OTHER_SCRIPT_DOCUMENTS}"
+    prefix.reset()
+    query = run(["wine", "reg", "query", SHELL_FOLDERS_KEY, "/v", "Personal"], timeout=60)
+    original = re.search(r"Personal\s+REG_EXPAND_SZ\s+(.*)", query.stdout)
+    original = original.group(1).strip() if original else "%USERPROFILE%\\Documents"
+    prefix.import_values(SHELL_FOLDERS_KEY, {"Personal": ("expand", f"C:\\{OTHER_SCRIPT_DOCUMENTS}")})
+    try:
+        prefix.launch(v4, what)
+        expect_install(prefix, prefix.drive / OTHER_SCRIPT_DOCUMENTS / "QUARN" / "bin" / OWNER / GAME,
+                       f"C:\\{OTHER_SCRIPT_DOCUMENTS}\\QUARN\\bin\\{OWNER}\\{GAME}", v4, 1, what)
+        check(not (prefix.documents / "QUARN").exists(), f"{what}: installed in the old Documents folder")
+    finally:
+        prefix.import_values(SHELL_FOLDERS_KEY, {"Personal": ("expand", original)})
+
+    what = f"package in C:\\{OTHER_SCRIPT_DOWNLOADS}"
+    prefix.reset()
+    downloads = prefix.drive / OTHER_SCRIPT_DOWNLOADS
+    downloads.mkdir(exist_ok=True)
+    try:
+        shutil.copy(v4.exe, downloads / PROGRAM)
+        prefix.launch(types.SimpleNamespace(exe=downloads / PROGRAM), what)
+        expect_install(prefix, prefix.documents / "QUARN" / "bin" / OWNER / GAME,
+                       f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}", v4, 1, what)
+    finally:
+        shutil.rmtree(downloads, ignore_errors=True)
+
+
+def test_unflagged_name(prefix, unflagged):
+    """A name stored without the UTF-8 flag, with a byte of 0x80 or more,
+    still means the system's ANSI code page, as it always has."""
+    prefix.reset()
+    query = run(["wine", "reg", "query", r"HKLM\System\CurrentControlSet\Control\Nls\CodePage", "/v", "ACP"],
+                timeout=60)
+    code_page = re.search(r"ACP\s+REG_SZ\s+(\d+)", query.stdout)
+    if not check(code_page is not None, f"unflagged name: no ANSI code page in the registry: {query.stdout!r}"):
+        return
+    name = UNFLAGGED_NAME.decode(f"cp{code_page.group(1)}")
+    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
+    prefix.launch(unflagged, "unflagged name")
+    installed = installed_files(folder)
+    check(installed.get(name) == UNFLAGGED_DATA,
+          f"unflagged name: {name!r} not installed; found {sorted(installed)}")
+    check(len(records(folder)) == 1, "unflagged name: the game was not started")
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
@@ -640,6 +769,7 @@ def main():
     parser.add_argument("--hostile-writer", required=True, type=Path)
     parser.add_argument("--windres", required=True)
     parser.add_argument("--cxx", required=True)
+    parser.add_argument("--only", default="", help="comma-separated case names (test_...), for a quick rerun")
     ARGS = parser.parse_args()
     if not ARGS.quarn.is_file():
         print(f"no native quarn at {ARGS.quarn}: build the native preset first "
@@ -664,20 +794,32 @@ def main():
         signer = root / "signer"
         signer.mkdir()
         signed = Package(root, "signed", "1.0.0.4", sign=(make_certificate(signer, "Velmor", "secret")[0], "secret"))
+        other = Package(root, "other", "1.0.0.4", extra=OTHER_SCRIPT_FILES)
+        unflagged = unflagged_package(root)
         prefix = Prefix(start)
+        cases = [
+            lambda: test_documents_and_rerun(prefix, v4, payload, v5),
+            lambda: test_userpath(prefix, v4),
+            lambda: test_running_game(prefix, v4, v6),
+            lambda: test_update_faults(prefix, v4, payload),
+            lambda: test_no_install_folder(prefix, v4),
+            lambda: test_no_identity(prefix, bare),
+            lambda: test_signed(prefix, signed),
+            lambda: test_manifest(v4),
+            lambda: test_two_at_once(prefix, big),
+            lambda: test_renamed(prefix, v4, root),
+            lambda: test_planted_dll(prefix, v4, root),
+            lambda: test_hostile_corpus(prefix, root),
+            lambda: test_other_script_names(prefix, other),
+            lambda: test_other_script_folders(prefix, v4, root),
+            lambda: test_unflagged_name(prefix, unflagged),
+        ]
+        only = {name for name in ARGS.only.split(",") if name}
         try:
-            test_documents_and_rerun(prefix, v4, payload, v5)
-            test_userpath(prefix, v4)
-            test_running_game(prefix, v4, v6)
-            test_update_faults(prefix, v4, payload)
-            test_no_install_folder(prefix, v4)
-            test_no_identity(prefix, bare)
-            test_signed(prefix, signed)
-            test_manifest(v4)
-            test_two_at_once(prefix, big)
-            test_renamed(prefix, v4, root)
-            test_planted_dll(prefix, v4, root)
-            test_hostile_corpus(prefix, root)
+            for case in cases:
+                name = case.__code__.co_names[0]
+                if not only or name in only:
+                    case()
         finally:
             prefix.reset()
     return finish()
