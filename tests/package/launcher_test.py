@@ -100,16 +100,17 @@ class Package:
     """A package of Star Courier in a folder of its own, named StarCourier.exe."""
 
     def __init__(self, root: Path, name: str, version: str, extra=None, program_tail=b"", identity=True,
-                 sign=None):
+                 sign=None, program=PROGRAM):
         self.name = name
+        self.program_name = program
         self.game = root / "games" / name
         shutil.copytree(ARGS.game_files, self.game)
         self.program = ARGS.game_program.read_bytes() + program_tail
-        (self.game / PROGRAM).write_bytes(self.program)
+        (self.game / program).write_bytes(self.program)
         for relative, content in (extra or {}).items():
             (self.game / relative).parent.mkdir(parents=True, exist_ok=True)
             (self.game / relative).write_bytes(content)
-        self.exe = root / "packages" / name / PROGRAM
+        self.exe = root / "packages" / name / program
         self.exe.parent.mkdir(parents=True)
         # sign: (PKCS#12 file, password)
         sign_args = ["--sign", sign[0]] if sign else []
@@ -259,7 +260,7 @@ def expect_install(prefix, folder: Path, windows_folder: str, package: Package, 
           f"{what}: stamp {stamp.read_text() if stamp.is_file() else None!r}, expected {package.stamp!r}")
     found = records(folder)
     check(len(found) == starts, f"{what}: {len(found)} start(s) recorded, expected {starts}")
-    expected = (f'"{windows_folder}\\{PROGRAM}"', dos(prefix.start))
+    expected = (f'"{windows_folder}\\{package.program_name}"', dos(prefix.start))
     for record in found:
         got = (record.get("command line"), record.get("working folder"))
         if not check(got == expected, f"{what}: started with (command line, working folder) {got!r}, "
@@ -740,6 +741,26 @@ def test_other_script_folders(prefix, v4, root):
         shutil.rmtree(downloads, ignore_errors=True)
 
 
+def test_other_script_program(prefix, courier, root):
+    """A game whose program is named in another script: the package of that
+    name starts it, and so does the package saved as setup.exe, through the
+    OriginalFilename that pack recorded."""
+    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
+    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    original = pe_resources(courier.exe)[(16, 1)][1].decode("utf-16-le", errors="replace")
+    check(f"OriginalFilename\0{courier.program_name}\0" in original.replace("\0\0", "\0"),
+          f"program in another script: OriginalFilename is not {courier.program_name!r}")
+    prefix.reset()
+    prefix.launch(courier, "program in another script")
+    expect_install(prefix, folder, windows, courier, 1, "program in another script")
+    saved = root / "saved"
+    saved.mkdir()
+    shutil.copy(courier.exe, saved / "setup.exe")
+    prefix.reset()
+    prefix.launch(types.SimpleNamespace(exe=saved / "setup.exe"), "program in another script, saved as setup.exe")
+    expect_install(prefix, folder, windows, courier, 1, "program in another script, saved as setup.exe")
+
+
 def test_unflagged_name(prefix, unflagged):
     """A name stored without the UTF-8 flag, with a byte of 0x80 or more,
     still means the system's ANSI code page, as it always has."""
@@ -796,6 +817,7 @@ def main():
         signed = Package(root, "signed", "1.0.0.4", sign=(make_certificate(signer, "Velmor", "secret")[0], "secret"))
         other = Package(root, "other", "1.0.0.4", extra=OTHER_SCRIPT_FILES)
         unflagged = unflagged_package(root)
+        courier = Package(root, "courier", "1.0.0.4", program="\u041a\u0443\u0440\u044c\u0435\u0440.exe")  # Курьер.exe
         prefix = Prefix(start)
         cases = [
             lambda: test_documents_and_rerun(prefix, v4, payload, v5),
@@ -812,6 +834,7 @@ def main():
             lambda: test_hostile_corpus(prefix, root),
             lambda: test_other_script_names(prefix, other),
             lambda: test_other_script_folders(prefix, v4, root),
+            lambda: test_other_script_program(prefix, courier, root),
             lambda: test_unflagged_name(prefix, unflagged),
         ]
         only = {name for name in ARGS.only.split(",") if name}

@@ -10,8 +10,11 @@ namespace {
 
 // English (United States) for every resource, as the launcher's dialog and
 // version table are.
+// The script is UTF-8 (file names in OriginalFilename may be in any
+// script); windres reads it in the Western code page unless told.
 constexpr std::string_view kHeader =
     "#include <windows.h>\n"
+    "#pragma code_page(65001)\n"
     "\n"
     "LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US\n"
     "\n";
