@@ -176,6 +176,11 @@ class Prefix:
             assert result.returncode == 0, f"reg add: {result.stdout}{result.stderr}"
         self.userpath = value
 
+    def game_in_documents(self):
+        """The game's install folder under Documents: (Unix path, Windows path)."""
+        return (self.documents / "QUARN" / "bin" / OWNER / GAME,
+                f"{self.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}")
+
     def import_values(self, key, values):
         """Sets values under key through a .reg file, which holds UTF-16
         text whatever the Unix locale: {name: ("sz" or "expand", text)}."""
@@ -274,8 +279,7 @@ def expect_install(prefix, folder: Path, windows_folder: str, package: Package, 
 def test_documents_and_rerun(prefix, v4, payload, v5):
     """First run, second run, new payload, new build: all in <Documents>\\QUARN."""
     prefix.reset()
-    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
-    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    folder, windows = prefix.game_in_documents()
 
     prefix.launch(v4, "first run")
     found = expect_install(prefix, folder, windows, v4, 1, "first run")
@@ -322,8 +326,7 @@ def test_running_game(prefix, v4, v6):
     game: the update installs the rest and leaves the stamp, and the next
     start, once the program is free, completes it."""
     prefix.reset()
-    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
-    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    folder, windows = prefix.game_in_documents()
     prefix.launch(v4, "before the update")
     (folder / DELETED).unlink()
 
@@ -364,8 +367,7 @@ def test_update_faults(prefix, v4, payload):
     cannot replace: the file stays as it was, the rest is updated, the stamp
     keeps the old version, the game starts; once the fault is gone, the next
     start completes the update."""
-    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
-    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    folder, windows = prefix.game_in_documents()
     settings = folder / "settings.ini"
 
     def read_only():
@@ -478,8 +480,7 @@ def test_two_at_once(prefix, big):
     shows every open of the payload's files: each is opened to be written
     once in all, not once per launcher."""
     prefix.reset()
-    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
-    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    folder, windows = prefix.game_in_documents()
     traces = [prefix.start.parent / f"trace-{i}.txt" for i in range(2)]
     env = dict(os.environ, WINEDEBUG="-all,+file")
     # The first launcher's trace goes through a pipe that the test stops
@@ -548,8 +549,7 @@ def test_two_at_once(prefix, big):
 def test_renamed(prefix, v4, root):
     """Browsers save a second download as "StarCourier (1).exe"; a player may
     rename it to anything. The package's OriginalFilename names the program."""
-    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
-    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    folder, windows = prefix.game_in_documents()
     original = pe_resources(v4.exe)[(16, 1)][1].decode("utf-16-le", errors="replace")
     check("OriginalFilename\0" in original and f"{PROGRAM}\0" in original,
           "renamed: the version resource records no OriginalFilename StarCourier.exe")
@@ -638,8 +638,7 @@ def test_planted_dll(prefix, v4, root):
     env = dict(os.environ, WINEDLLOVERRIDES=f"{os.environ.get('WINEDLLOVERRIDES', '')};{overrides}")
 
     prefix.reset()
-    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
-    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    folder, windows = prefix.game_in_documents()
     # From the Downloads folder itself too: the working folder must not count.
     for start, what in ((prefix.start, "planted"), (downloads, "planted, started in its folder")):
         saved, prefix.start = prefix.start, start
@@ -694,8 +693,7 @@ def test_other_script_names(prefix, other):
     """Entry names in French, Japanese and beyond the BMP install under their
     real names, and the game, listing its folder, sees them so."""
     prefix.reset()
-    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
-    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    folder, windows = prefix.game_in_documents()
     prefix.launch(other, "names in other scripts")
     found = expect_install(prefix, folder, windows, other, 1, "names in other scripts")
     if found:
@@ -735,8 +733,7 @@ def test_other_script_folders(prefix, v4, root):
     try:
         shutil.copy(v4.exe, downloads / PROGRAM)
         prefix.launch(types.SimpleNamespace(exe=downloads / PROGRAM), what)
-        expect_install(prefix, prefix.documents / "QUARN" / "bin" / OWNER / GAME,
-                       f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}", v4, 1, what)
+        expect_install(prefix, *prefix.game_in_documents(), v4, 1, what)
     finally:
         shutil.rmtree(downloads, ignore_errors=True)
 
@@ -745,8 +742,7 @@ def test_other_script_program(prefix, courier, root):
     """A game whose program is named in another script: the package of that
     name starts it, and so does the package saved as setup.exe, through the
     OriginalFilename that pack recorded."""
-    folder = prefix.documents / "QUARN" / "bin" / OWNER / GAME
-    windows = f"{prefix.windows_documents}\\QUARN\\bin\\{OWNER}\\{GAME}"
+    folder, windows = prefix.game_in_documents()
     original = pe_resources(courier.exe)[(16, 1)][1].decode("utf-16-le", errors="replace")
     check(f"OriginalFilename\0{courier.program_name}\0" in original.replace("\0\0", "\0"),
           f"program in another script: OriginalFilename is not {courier.program_name!r}")
