@@ -39,8 +39,8 @@ bool VersionInfo(const char* fileName, std::uint32_t size, void* block);
 
 // A value in a version information block by its path, such as
 // "\VarFileInfo\Translation" (binary) or
-// "\StringFileInfo\040904B0\FileVersion" (a narrow text, NUL-terminated, with
-// *length its size in characters). *value points into the block.
+// "\StringFileInfo\040904B0\FileVersion" (a UTF-8 text, NUL-terminated, with
+// *length its size in UTF-16 units as stored). *value points into the block.
 bool QueryVersionValue(const void* block, const char* subBlock, const void** value,
                        std::uint32_t* length);
 
