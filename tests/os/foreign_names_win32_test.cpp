@@ -16,6 +16,7 @@
 #include "os/foreign_names.h"
 #include "os/resources.h"
 #include "os/shell.h"
+#include "base/utf8.h"
 #include "os/win32/windows_api.h"
 #include "support/temp_folder.h"
 
@@ -211,6 +212,22 @@ TEST(ForeignNamesWin32, UnmarkedNamesFollowTheAnsiCodePage) {
     if (checked == 2) GTEST_SKIP() << "no row for code page " << page << " beyond ASCII";
 }
 
+// Every buffer too small for the whole path gets the longest start of it that
+// fits and ends between two characters; the sizes that cut are named.
+std::string CutsOfOwnPath(const std::string& whole) {
+    std::string wrong;
+    for (std::uint32_t size = 1; size <= whole.size() + 1; ++size) {
+        std::string buffer(size, 'Z');
+        const std::uint32_t length = ModuleFileName(nullptr, buffer.data(), size);
+        const std::size_t expected = Utf8PrefixLength(whole, size - 1);
+        if (length != expected || buffer.compare(0, length + 1, whole.substr(0, length) + '\0') != 0 ||
+            !IsValidUtf8(std::string_view(buffer.data(), length))) {
+            wrong += " " + std::to_string(size);
+        }
+    }
+    return wrong.empty() ? "cuts fall between characters" : "wrong cuts at" + wrong;
+}
+
 // Run by StartProcess below, in a copy of this program: writes what the
 // program knows of itself, one line each, then renames the report into
 // place so that the starter never reads half of it.
@@ -225,7 +242,8 @@ TEST(ForeignNamesChild, ReportOwnNameAndPath) {
     const char* program = ProgramName();
     ModuleFileName(nullptr, own, sizeof own);
     if (program != nullptr) ModuleFileName(program, named, sizeof named);
-    std::fprintf(out, "%s\n%s\n%s\n", program != nullptr ? program : "(none)", own, named);
+    std::fprintf(out, "%s\n%s\n%s\n%s\n", program != nullptr ? program : "(none)", own, named,
+                 CutsOfOwnPath(own).c_str());
     std::fclose(out);
     ASSERT_TRUE(MoveFileW(partial.c_str(), report));
 }
@@ -278,7 +296,8 @@ TEST(ForeignNamesWin32, TheProgramKnowsItsForeignPath) {
         ASSERT_NE(started, 0u);
         // Held so that the copy can be removed only once it has ended.
         HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, started);
-        EXPECT_EQ(ReadReport(report), path + "\n" + path + "\n" + path + "\n");
+        EXPECT_EQ(ReadReport(report),
+                  path + "\n" + path + "\n" + path + "\ncuts fall between characters\n");
         if (process != nullptr) {
             WaitForSingleObject(process, 60000);
             CloseHandle(process);
