@@ -151,7 +151,7 @@ bool QueryUtf8Block(const void* block, const char* path, const void** value,
                     std::uint32_t* length) {
     if (length != nullptr) *length = 0;
     if (block == nullptr || path == nullptr || value == nullptr) return false;
-    // Like VerQueryValueA, this writes the copies into the block's spare
+    // As VerQueryValue does, this writes the copies into the block's spare
     // room: the block is the caller's, filled by FillUtf8Block.
     auto* bytes = static_cast<std::uint8_t*>(const_cast<void*>(block));
     const std::uint32_t extent = LoadLe16(bytes);
