@@ -2,9 +2,9 @@
 
 #include <winsock2.h>
 
-#include <cstring>
+#include <string>
 
-#include "base/text.h"
+#include "base/utf8.h"
 #include "launch/launch_sequence.h"
 #include "os/system_library.h"
 
@@ -17,13 +17,13 @@ namespace {
 // Wine's user32 imports version.dll, which a launcher started from a
 // Downloads folder would otherwise take from beside itself.
 struct User32 {
-    decltype(&DialogBoxParamA) dialogBox = os::SystemFunctionAs<decltype(&DialogBoxParamA)>(
-        "user32.dll", "DialogBoxParamA");
+    decltype(&DialogBoxParamW) dialogBox = os::SystemFunctionAs<decltype(&DialogBoxParamW)>(
+        "user32.dll", "DialogBoxParamW");
     decltype(&EndDialog) endDialog = os::SystemFunctionAs<decltype(&EndDialog)>("user32.dll", "EndDialog");
     decltype(&PostQuitMessage) postQuit =
         os::SystemFunctionAs<decltype(&PostQuitMessage)>("user32.dll", "PostQuitMessage");
-    decltype(&MessageBoxA) messageBox =
-        os::SystemFunctionAs<decltype(&MessageBoxA)>("user32.dll", "MessageBoxA");
+    decltype(&MessageBoxW) messageBox =
+        os::SystemFunctionAs<decltype(&MessageBoxW)>("user32.dll", "MessageBoxW");
 };
 
 const User32& UserInterface() {
@@ -32,14 +32,27 @@ const User32& UserInterface() {
 }
 
 // The caption a message box gets by default: the program's name without
-// folder and extension.
-void DefaultCaption(char* caption, DWORD size) {
-    // One byte beyond what the call may fill, so the text ends in a zero
-    // even where a truncated name is not terminated.
-    char path[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    lstrcpynA(caption, FileNamePart(path), static_cast<int>(size));
-    if (char* dot = std::strrchr(caption, '.')) *dot = '\0';
+// folder and extension, in whatever script it is written.
+std::wstring DefaultCaption() {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = 0;
+    // A cut path comes back as the whole size: ask again with more room.
+    while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
+               path.size() &&
+           path.size() < 32768) {
+        path.assign(path.size() * 2, L'\0');
+    }
+    path.resize(length);
+    std::wstring caption = path.substr(path.find_last_of(L"\\/") + 1);
+    const std::size_t dot = caption.rfind(L'.');
+    if (dot != std::wstring::npos) caption.resize(dot);
+    return caption;
+}
+
+std::wstring Wide(const char* text) {
+    std::wstring wide;
+    AppendUtf16(text, wide);
+    return wide;
 }
 
 }  // namespace
@@ -50,7 +63,7 @@ INT_PTR LauncherDialog::DoModal(HINSTANCE instance) {
         RunLaunchSequence();
         return -1;
     }
-    return UserInterface().dialogBox(instance, MAKEINTRESOURCEA(kLauncherDialogTemplate), nullptr,
+    return UserInterface().dialogBox(instance, MAKEINTRESOURCEW(kLauncherDialogTemplate), nullptr,
                                      DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
@@ -82,15 +95,14 @@ LauncherApp launcherApp;
 bool LauncherApp::InitInstance() {
     WSADATA sockets{};
     if (WSAStartup(MAKEWORD(1, 1), &sockets) != 0) {
-        char caption[MAX_PATH];
-        DefaultCaption(caption, sizeof caption);
         if (UserInterface().messageBox != nullptr) {
-            UserInterface().messageBox(nullptr, kSocketsFailedMessage, caption, MB_OK);
+            UserInterface().messageBox(nullptr, Wide(kSocketsFailedMessage).c_str(),
+                                       DefaultCaption().c_str(), MB_OK);
         }
         return false;
     }
     LauncherDialog dialog;
-    dialog.DoModal(GetModuleHandleA(nullptr));
+    dialog.DoModal(GetModuleHandleW(nullptr));
     WSACleanup();
     return false;
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/utf8.h"
 #include "os/resources.h"
 
 namespace quarn {
@@ -14,7 +15,8 @@ namespace {
 char versionText[kVersionTextSize];
 
 constexpr std::uint32_t kModulePathSize = 1025;
-// A reported length of this or more is cut to kVersionTextCut characters.
+// A reported length (UTF-16 units) of this or more is cut to kVersionTextCut
+// bytes of UTF-8.
 constexpr std::uint32_t kLongValue = 256;
 constexpr std::uint32_t kVersionTextCut = 250;
 
@@ -36,11 +38,14 @@ void BuildStringValuePath(const void* block, const char* valueName) {
 }
 
 // A value reported as long is cut; either way the copy stops at the text's
-// end and fits the buffer.
+// end and fits the buffer, and a cut falls between two characters.
 void CopyVersionValue(const char* value, std::uint32_t length) {
     const std::size_t limit = length >= kLongValue ? kVersionTextCut : kVersionTextSize - 1;
-    std::size_t n = 0;
-    while (n < limit && value[n] != '\0') ++n;
+    // Look a whole character past the limit, so that one cut by it is seen
+    // whole and left out.
+    std::size_t end = 0;
+    while (end < limit + 4 && value[end] != '\0') ++end;
+    const std::size_t n = Utf8PrefixLength(std::string_view(value, end), limit);
     std::memcpy(versionText, value, n);
     versionText[n] = '\0';
 }

@@ -4,7 +4,7 @@
 // A FileHandle is a Win32 HANDLE on Windows and a file descriptor on POSIX;
 // kInvalidHandle (-1) is INVALID_HANDLE_VALUE there and "no descriptor" here.
 // Attributes are Windows file attribute flags; the POSIX side maps read-only
-// to a mode without write bits and ignores the rest. Paths are narrow texts;
+// to a mode without write bits and ignores the rest. Paths are UTF-8 texts;
 // on POSIX every '\' is taken as '/'.
 #pragma once
 

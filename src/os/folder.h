@@ -1,5 +1,5 @@
 // Folders and the process's working directory: the operating-system seam.
-// Paths are narrow texts; on POSIX every '\' is taken as '/'.
+// Paths are UTF-8 texts; on POSIX every '\' is taken as '/'.
 #pragma once
 
 #include <cstdint>

@@ -13,7 +13,7 @@
 // it already holds (a Win32 mutex would let it through a second time).
 //
 // Win32: a named mutex in the session's namespace, named after a hash of the
-// folder's full path with ASCII letters folded to one case (mutex names
+// folder's full path with letters folded to one case (mutex names
 // cannot hold '\'). POSIX: flock on the folder itself, so that no lock file
 // is left in it.
 #pragma once

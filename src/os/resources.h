@@ -5,7 +5,8 @@
 // PE file from disk (os/pe), so that native tools can look into real
 // packages; the running program's own resources, name, path and version data
 // come from the provider the program is linked with (posix/running_program.h):
-// none of them in shipped programs, a table that tests fill in tests.
+// none of them in shipped programs, a table that tests fill in tests. Names,
+// paths and version texts are UTF-8 on both.
 #pragma once
 
 #include <cstdint>
@@ -28,8 +29,8 @@ bool FindRcData(const char* moduleName, const char* name, ResourceData* out);
 const char* ProgramName();
 
 // The full path of the loaded module of that name (the running program when
-// none is loaded under it, or for nullptr), at most size - 1 characters,
-// NUL-terminated; the length written, 0 on failure.
+// none is loaded under it, or for nullptr), at most size - 1 bytes cut
+// between two characters, NUL-terminated; the length written, 0 on failure.
 std::uint32_t ModuleFileName(const char* moduleName, char* buffer, std::uint32_t size);
 
 // The file's version information block: its size (0 when it has none), and
@@ -39,8 +40,8 @@ bool VersionInfo(const char* fileName, std::uint32_t size, void* block);
 
 // A value in a version information block by its path, such as
 // "\VarFileInfo\Translation" (binary) or
-// "\StringFileInfo\040904B0\FileVersion" (a narrow text, NUL-terminated, with
-// *length its size in characters). *value points into the block.
+// "\StringFileInfo\040904B0\FileVersion" (a UTF-8 text, NUL-terminated, with
+// *length its size in UTF-16 units as stored). *value points into the block.
 bool QueryVersionValue(const void* block, const char* subBlock, const void** value,
                        std::uint32_t* length);
 

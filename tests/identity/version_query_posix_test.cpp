@@ -134,6 +134,39 @@ TEST_F(VersionTest, LongValuesAreCutTo250Characters) {
     EXPECT_EQ(std::strlen(r.text), 250u);
 }
 
+std::string Repeat(const std::string& text, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += text;
+    return out;
+}
+
+// The cut counts bytes of UTF-8 and falls between two characters, so the
+// text stays UTF-8 whichever byte the limit lands on.
+TEST_F(VersionTest, CutsFallBetweenCharacters) {
+    const std::string three = "\xE3\x82\xB2";     // U+30B2
+    const std::string four = "\xF0\x9F\x8E\xAE";  // U+1F3AE
+    const struct {
+        const char* what;
+        std::string value;
+        std::string kept;
+    } cases[] = {
+        // 300 units: long, cut to 250 bytes: 83 whole characters (249 bytes).
+        {"3-byte characters", Repeat(three, 300), Repeat(three, 83)},
+        // 130 pairs are 260 units: long; 62 whole characters are 248 bytes.
+        {"surrogate pairs", Repeat(four, 130), Repeat(four, 62)},
+        // 100 units are not long, but 300 bytes do not fit the text buffer:
+        // 85 whole characters (255 bytes) do.
+        {"short in units, long in bytes", Repeat(three, 100), Repeat(three, 85)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Own(FileVersionBlock(c.value));
+        const Result r = Query();
+        ASSERT_NE(r.text, nullptr);
+        EXPECT_EQ(std::string(r.text), c.kept);
+    }
+}
+
 TEST_F(VersionTest, FailuresGiveZeroAndNoText) {
     struct Case {
         const char* what;

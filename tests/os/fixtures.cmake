@@ -43,6 +43,7 @@ foreach(fixture IN LISTS quarn_pe_fixtures)
 endforeach()
 add_custom_target(os_fixtures DEPENDS ${quarn_pe_fixture_files})
 add_dependencies(os_tests os_fixtures)
+add_dependencies(identity_tests os_fixtures)
 
 # Under Wine the Linux root is drive Z:.
 if(CMAKE_CROSSCOMPILING)
@@ -51,3 +52,4 @@ else()
   set(quarn_fixtures_path "${quarn_fixtures_dir}")
 endif()
 target_compile_definitions(os_tests PRIVATE "QUARN_FIXTURES_DIR=\"${quarn_fixtures_path}\"")
+target_compile_definitions(identity_tests PRIVATE "QUARN_FIXTURES_DIR=\"${quarn_fixtures_path}\"")

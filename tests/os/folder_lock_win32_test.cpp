@@ -1,5 +1,5 @@
-// The folder lock on Win32: folders differing only in letter case are one
-// folder there, so they share one lock; a holder that ends without letting
+// The folder lock on Win32: folders differing only in letter case, in any
+// script, are one folder there, so they share one lock; a holder that ends without letting
 // go (its mutex abandoned) leaves the lock to the next.
 #include "os/folder_lock.h"
 
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/text.h"
+#include "os/folder.h"
 #include "support/temp_folder.h"
 
 namespace quarn::os {
@@ -25,6 +26,22 @@ TEST(FolderLockWin32, LetterCaseIsOneLock) {
     const bool other = std::async(std::launch::async, [&] {
                            FolderLock second;
                            return second.Acquire(lower.c_str(), 0);
+                       }).get();
+    EXPECT_FALSE(other);
+}
+
+// Letters of other scripts have case as well, and the file system folds it.
+TEST(FolderLockWin32, LetterCaseOutsideAsciiIsOneLockToo) {
+    quarn::testing::TempFolder temp;
+    const std::string lower = temp.text() + "\\données été жёлтый";
+    const std::string upper = temp.text() + "\\DONNÉES ÉTÉ ЖЁЛТЫЙ";
+    ASSERT_TRUE(MakeFolder(lower.c_str()));
+    ASSERT_TRUE(FolderExists(upper.c_str()));
+    FolderLock lock;
+    ASSERT_TRUE(lock.Acquire(lower.c_str(), 0));
+    const bool other = std::async(std::launch::async, [&] {
+                           FolderLock second;
+                           return second.Acquire(upper.c_str(), 0);
                        }).get();
     EXPECT_FALSE(other);
 }

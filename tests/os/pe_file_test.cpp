@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "os/fixtures/pe_fixtures.h"
+#include "base/utf8.h"
 #include "os/pe/version_block.h"
 #include "support/temp_folder.h"
+#include "support/version_block.h"
 
 namespace quarn::os::pe {
 namespace {
@@ -25,7 +27,7 @@ using quarn::testing::WriteWholeFile;
 
 const std::string kGameId("ABCDEFGH\0", 9);
 
-TEST(ResourceKeys, FromNarrowNames) {
+TEST(ResourceKeys, FromUtf8Names) {
     const struct {
         const char* name;
         bool valid;
@@ -42,8 +44,11 @@ TEST(ResourceKeys, FromNarrowNames) {
         {"", false, 0, u""},
         {"GameId", true, 0, u"GAMEID"},
         {"a#1", true, 0, u"A#1"},
-        // Bytes above 0x7F are Latin-1 and keep their case.
-        {"caf\xE9", true, 0, u"CAF\u00E9"},
+        // Names are UTF-8; letters outside ASCII keep their case, and a
+        // character outside the BMP becomes its surrogate pair.
+        {"caf\xC3\xA9", true, 0, u"CAF\u00E9"},
+        {"x\xF0\x9F\x8E\xAE", true, 0, u"X\U0001F3AE"},
+        {"caf\xE9", false, 0, u""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -55,16 +60,24 @@ TEST(ResourceKeys, FromNarrowNames) {
     }
 }
 
-TEST(NarrowBlocks, SizeIsTwiceTheResourceAndTheSignature) {
+// The resource, the signature, 3 bytes of room for each 2 of the resource
+// and a NUL.
+TEST(Utf8Blocks, SizeHoldsTheResourceAndItsCopies) {
     const struct {
         std::size_t resource;
         std::uint32_t block;
     } cases[] = {
-        {0, 0}, {1, 6}, {100, 204}, {0x7FFFFFF0, 0xFFFFFFE4}, {0x7FFFFFF1, 0}, {0xFFFFFFFF, 0},
+        {0, 0},
+        {1, 7},
+        {2, 10},
+        {100, 255},
+        {0x30000000, 0x78000005},
+        {0x30000001, 0},
+        {0xFFFFFFFF, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.resource);
-        EXPECT_EQ(NarrowBlockSize(c.resource), c.block);
+        EXPECT_EQ(Utf8BlockSize(c.resource), c.block);
     }
 }
 
@@ -221,11 +234,11 @@ TEST_F(PeImageTest, ReadsPe32HeadersToo) {
     EXPECT_EQ(pe32.substr(found.fileOffset, found.size), kGameId);
 }
 
-// The narrow block of a resource, as the POSIX VersionInfo fills it.
-std::vector<std::uint8_t> NarrowBlock(const std::string& resource) {
-    std::vector<std::uint8_t> block(NarrowBlockSize(resource.size()));
-    if (block.empty() || !FillNarrowBlock(resource, static_cast<std::uint32_t>(block.size()),
-                                          block.data())) {
+// The UTF-8 block of a resource, as VersionInfo fills it.
+std::vector<std::uint8_t> Utf8Block(const std::string& resource) {
+    std::vector<std::uint8_t> block(Utf8BlockSize(resource.size()));
+    if (block.empty() || !FillUtf8Block(resource, static_cast<std::uint32_t>(block.size()),
+                                        block.data())) {
         return {};
     }
     return block;
@@ -238,10 +251,49 @@ void ExpectQueriesInside(const std::vector<std::uint8_t>& block) {
                              "\\StringFileInfo\\040904B0\\Comments"}) {
         const void* value = nullptr;
         std::uint32_t length = 0;
-        if (!QueryNarrowBlock(block.data(), path, &value, &length)) continue;
+        if (!QueryUtf8Block(block.data(), path, &value, &length)) continue;
         const auto* at = static_cast<const std::uint8_t*>(value);
         ASSERT_GE(at, block.data()) << path;
         ASSERT_LE(at + length, block.data() + block.size()) << path;
+        if (std::strstr(path, "StringFileInfo") != nullptr) {
+            const auto* end = static_cast<const std::uint8_t*>(
+                std::memchr(at, 0, block.data() + block.size() - at));
+            ASSERT_NE(end, nullptr) << path << ": the copy is not closed inside the block";
+        }
+    }
+}
+
+// Texts of 3-byte characters take half as much room again as their UTF-16
+// form: each copy must still keep to its own room, the last one included,
+// and stay readable while the others are asked for.
+TEST(Utf8Blocks, WideCopiesNeitherOverlapNorLeaveTheBlock) {
+    std::string game;
+    for (int i = 0; i < 20; ++i) game += "\xE3\x82\xB2";  // U+30B2
+    const std::string pad = "\xF0\x9F\x8E\xAE";            // U+1F3AE, a surrogate pair
+    const std::vector<std::pair<std::string, std::string>> strings = {
+        {"A", game}, {"B", pad + game}, {"FileVersion", "1.0"}, {"C", game + pad}};
+    quarn::testing::VersionBlockContent content;
+    content.stringTables = {{"040904B0", strings}};
+    const std::string resource = quarn::testing::BuildVersionBlock(content);
+    const std::vector<std::uint8_t> block = Utf8Block(resource);
+    ASSERT_FALSE(block.empty());
+
+    std::vector<const char*> copies;
+    for (const auto& [name, text] : strings) {
+        SCOPED_TRACE(name);
+        const std::string path = "\\StringFileInfo\\040904B0\\" + name;
+        const void* value = nullptr;
+        std::uint32_t length = 0;
+        ASSERT_TRUE(QueryUtf8Block(block.data(), path.c_str(), &value, &length));
+        std::u16string units;
+        ASSERT_TRUE(AppendUtf16(text, units));
+        EXPECT_EQ(length, units.size() + 1);  // UTF-16 units with the NUL
+        const auto* at = static_cast<const std::uint8_t*>(value);
+        ASSERT_LE(at + text.size() + 1, block.data() + block.size());
+        copies.push_back(static_cast<const char*>(value));
+    }
+    for (std::size_t i = 0; i < strings.size(); ++i) {
+        EXPECT_EQ(std::string(copies[i]), strings[i].second) << strings[i].first;
     }
 }
 
@@ -259,7 +311,7 @@ TEST_F(PeImageTest, DamagedVersionBlocksStayInside) {
             std::string damaged = resource;
             damaged[at] = static_cast<char>(value);
             damaged[at + 1] = static_cast<char>(value >> 8);
-            ExpectQueriesInside(NarrowBlock(damaged));
+            ExpectQueriesInside(Utf8Block(damaged));
         }
     }
 }
@@ -267,16 +319,16 @@ TEST_F(PeImageTest, DamagedVersionBlocksStayInside) {
 TEST_F(PeImageTest, ABlockSmallerThanAskedIsCutToFit) {
     const std::string resource = image_.VersionResource();
     ASSERT_FALSE(resource.empty());
-    for (std::size_t size : {std::size_t{10}, resource.size() / 2, resource.size(),
-                             resource.size() + 4}) {
+    for (std::size_t size : {std::size_t{20}, resource.size() / 2, resource.size(),
+                             resource.size() * 2, std::size_t{Utf8BlockSize(resource.size())} - 1}) {
         SCOPED_TRACE(size);
         std::vector<std::uint8_t> block(size);
-        ASSERT_TRUE(FillNarrowBlock(resource, static_cast<std::uint32_t>(size), block.data()));
+        ASSERT_TRUE(FillUtf8Block(resource, static_cast<std::uint32_t>(size), block.data()));
         ExpectQueriesInside(block);
     }
-    std::vector<std::uint8_t> tooSmall(9);
-    EXPECT_FALSE(FillNarrowBlock(resource, 9, tooSmall.data()));
-    EXPECT_FALSE(FillNarrowBlock(resource.substr(0, 5), 100, std::vector<std::uint8_t>(100).data()));
+    std::vector<std::uint8_t> tooSmall(19);
+    EXPECT_FALSE(FillUtf8Block(resource, 19, tooSmall.data()));
+    EXPECT_FALSE(FillUtf8Block(resource.substr(0, 5), 100, std::vector<std::uint8_t>(100).data()));
 }
 
 }  // namespace

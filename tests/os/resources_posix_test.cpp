@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "os/fixtures/pe_fixtures.h"
+#include "os/pe/version_block.h"
 #include "os/resources.h"
 #include "support/launch_table.h"
 #include "support/temp_folder.h"
@@ -111,7 +112,7 @@ TEST_F(PeFixtureTest, VersionBlocksFromTheTable) {
     const std::string resource = image_.VersionResource();
     ASSERT_FALSE(resource.empty());
     TestLaunchTable().versionBlocks["C:\\Games\\fake.exe"] = resource;
-    EXPECT_EQ(VersionInfoSize("C:\\Games\\fake.exe"), resource.size() * 2 + 4);
+    EXPECT_EQ(VersionInfoSize("C:\\Games\\fake.exe"), pe::Utf8BlockSize(resource.size()));
     EXPECT_EQ(VersionInfoSize("C:\\Games\\other.exe"), 0u);
     const std::vector<std::uint8_t> block = ReadVersionBlock("C:\\Games\\fake.exe");
     const void* value = nullptr;

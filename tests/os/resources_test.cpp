@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "os/fixtures/pe_fixtures.h"
 #include "support/temp_folder.h"
 
@@ -95,8 +96,8 @@ TEST_F(Resources, VersionTextsByPath) {
         {"resources.exe", "\\StringFileInfo\\040904B0\\FileVersion", "2.5.1.340"},
         {"resources.exe", "\\stringfileinfo\\040904b0\\fileversion", "2.5.1.340"},
         {"resources.exe", "StringFileInfo\\\\040904B0\\FileVersion\\", "2.5.1.340"},
-        // Outside Latin-1 there is no narrow character: '?'.
-        {"resources.exe", "\\StringFileInfo\\040904B0\\Comments", "Caf\xE9 ?"},
+        // Texts come out as UTF-8, whatever their script.
+        {"resources.exe", "\\StringFileInfo\\040904B0\\Comments", "Caf\xC3\xA9 \xE4\xB8\xAD"},
         {"two_languages.exe", "\\StringFileInfo\\040904B0\\FileVersion", "3.0.0.7"},
         {"two_languages.exe", "\\StringFileInfo\\040704B0\\FileVersion", "3.0.0.8"},
         {"comma_version.exe", "\\StringFileInfo\\040904B0\\FileVersion", "1, 0, 0, 22"},
@@ -112,8 +113,10 @@ TEST_F(Resources, VersionTextsByPath) {
         ASSERT_GE(text, reinterpret_cast<const char*>(block.data()));
         ASSERT_LT(text + length, reinterpret_cast<const char*>(block.data() + block.size()));
         EXPECT_STREQ(text, c.text);
-        // As VerQueryValueA reports it: the characters with the NUL.
-        EXPECT_EQ(length, std::strlen(c.text) + 1);
+        // As VerQueryValueW reports it: the UTF-16 units with the NUL.
+        std::u16string units;
+        ASSERT_TRUE(AppendUtf16(c.text, units));
+        EXPECT_EQ(length, units.size() + 1);
     }
 }
 

@@ -1,18 +1,20 @@
-// The Win32 side: the program's own name and path, and the layout of the
-// block that the A version functions fill, which the portable narrow block
-// (os/pe/version_block.h) copies.
+// The Win32 side: the program's own name and path, and the version block
+// that the seam fills from the W functions, whose answers it must match.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
 #include "os/fixtures/pe_fixtures.h"
-#include "os/pe/pe_file.h"
 #include "os/pe/version_block.h"
 #include "os/resources.h"
+#include "os/system_library.h"
 #include "os/win32/windows_api.h"
+
+#include <winver.h>  // left out by WIN32_LEAN_AND_MEAN
 
 namespace quarn::os {
 namespace {
@@ -72,23 +74,16 @@ TEST(Win32LaunchServices, UserLanguage) {
     EXPECT_NE(UserDefaultLanguage(), 0);
 }
 
-// The version block is twice the resource and 4 bytes more; a text value is
-// handed out as a narrow copy behind the resource, at the same offset from
-// there as the UTF-16 text from the block's start.
-TEST(Win32LaunchServices, NarrowCopiesLieBehindTheResource) {
+// The block holds the resource, the signature, then the UTF-8 copies: the
+// copy of a text at offset o of the resource lies o * 3 / 2 bytes into that
+// room.
+TEST(Win32LaunchServices, Utf8CopiesLieBehindTheResource) {
     if (!HavePeFixtures()) GTEST_SKIP() << "built without the PE fixtures";
     const std::string file = PeFixture("resources.exe");
-    HMODULE module = LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(module, nullptr);
-    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));
-    ASSERT_NE(resource, nullptr);
-    const DWORD resourceSize = SizeofResource(module, resource);
-    FreeLibrary(module);
-    EXPECT_EQ(VersionInfoSize(file.c_str()), resourceSize * 2 + 4);
-
     const std::vector<std::uint8_t> block = ReadVersionBlock(file);
     ASSERT_FALSE(block.empty());
     const std::uint16_t rootLength = static_cast<std::uint16_t>(block[0] | (block[1] << 8));
+    EXPECT_EQ(block.size(), pe::Utf8BlockSize(rootLength));
     EXPECT_EQ(std::memcmp(block.data() + rootLength, "FE2X", 4), 0);
 
     const char16_t wide[] = u"2.5.1.340";
@@ -101,54 +96,63 @@ TEST(Win32LaunchServices, NarrowCopiesLieBehindTheResource) {
     ASSERT_TRUE(QueryVersionValue(block.data(), "\\StringFileInfo\\040904B0\\FileVersion", &value,
                                   &length));
     EXPECT_EQ(static_cast<const std::uint8_t*>(value),
-              block.data() + rootLength + 4 + (at - block.begin()));
+              block.data() + rootLength + 4 + (at - block.begin()) / 2 * 3);
     EXPECT_EQ(length, 10u);
 }
 
-// The portable narrow block against the real one: the same size, and every
-// query answers at the same offset with the same length and text.
-TEST(Win32LaunchServices, ThePortableNarrowBlockMatchesTheAFunctions) {
+// The seam's answers against the system's own W functions: the same values
+// found, binary ones byte for byte, texts as the UTF-8 form of what
+// VerQueryValueW hands out, with the same length in UTF-16 units.
+TEST(Win32LaunchServices, TheSeamAnswersAsTheWFunctions) {
     if (!HavePeFixtures()) GTEST_SKIP() << "built without the PE fixtures";
-    const char* paths[] = {
-        "\\",
-        "\\VarFileInfo\\Translation",
-        "\\StringFileInfo\\040904B0\\FileVersion",
-        "\\StringFileInfo\\040704B0\\FileVersion",
-        "\\stringfileinfo\\040904b0\\comments",
-        "\\StringFileInfo\\040904B0\\Nothing",
+    const auto infoSize = SystemFunctionAs<decltype(&GetFileVersionInfoSizeW)>(
+        "version.dll", "GetFileVersionInfoSizeW");
+    const auto info =
+        SystemFunctionAs<decltype(&GetFileVersionInfoW)>("version.dll", "GetFileVersionInfoW");
+    const auto query = SystemFunctionAs<decltype(&VerQueryValueW)>("version.dll", "VerQueryValueW");
+    ASSERT_TRUE(infoSize != nullptr && info != nullptr && query != nullptr);
+    const struct {
+        const char* path;
+        bool text;
+    } paths[] = {
+        {"\\", false},
+        {"\\VarFileInfo\\Translation", false},
+        {"\\StringFileInfo\\040904B0\\FileVersion", true},
+        {"\\StringFileInfo\\040704B0\\FileVersion", true},
+        {"\\stringfileinfo\\040904b0\\comments", true},
+        {"\\StringFileInfo\\040904B0\\Nothing", true},
     };
     for (const char* fixture : {"resources.exe", "two_languages.exe", "comma_version.exe"}) {
         SCOPED_TRACE(fixture);
-        const std::string file = PeFixture(fixture);
-        pe::ResourceKey one;
-        one.id = 1;
-        std::string resource;
-        ASSERT_TRUE(pe::ReadPeResource(pe::PeDiskFile(file.c_str()), pe::kResourceTypeVersion,
-                                       one, &resource));
-        const std::vector<std::uint8_t> real = ReadVersionBlock(file);
-        ASSERT_EQ(pe::NarrowBlockSize(resource.size()), real.size());
-        std::vector<std::uint8_t> portable(real.size());
-        ASSERT_TRUE(pe::FillNarrowBlock(resource, static_cast<std::uint32_t>(portable.size()),
-                                        portable.data()));
-        for (const char* path : paths) {
-            SCOPED_TRACE(path);
-            const void* realValue = nullptr;
-            const void* portableValue = nullptr;
-            std::uint32_t realLength = 0;
-            std::uint32_t portableLength = 0;
-            const bool found = QueryVersionValue(real.data(), path, &realValue, &realLength);
-            ASSERT_EQ(pe::QueryNarrowBlock(portable.data(), path, &portableValue, &portableLength),
-                      found);
+        std::wstring file;
+        ASSERT_TRUE(win32::ToWide(PeFixture(fixture), &file));
+        DWORD ignored = 0;
+        std::vector<std::uint8_t> real(infoSize(file.c_str(), &ignored));
+        ASSERT_FALSE(real.empty());
+        ASSERT_TRUE(info(file.c_str(), 0, static_cast<DWORD>(real.size()), real.data()));
+        const std::vector<std::uint8_t> seam = ReadVersionBlock(PeFixture(fixture));
+        ASSERT_FALSE(seam.empty());
+        for (const auto& p : paths) {
+            SCOPED_TRACE(p.path);
+            std::wstring widePath;
+            ASSERT_TRUE(win32::ToWide(p.path, &widePath));
+            void* realValue = nullptr;
+            UINT realLength = 0;
+            const void* seamValue = nullptr;
+            std::uint32_t seamLength = 0;
+            const bool found = query(real.data(), widePath.c_str(), &realValue, &realLength) != FALSE;
+            ASSERT_EQ(QueryVersionValue(seam.data(), p.path, &seamValue, &seamLength), found);
             if (!found) continue;
-            const auto realAt = static_cast<const std::uint8_t*>(realValue) - real.data();
-            const auto portableAt =
-                static_cast<const std::uint8_t*>(portableValue) - portable.data();
-            EXPECT_EQ(portableAt, realAt);
-            ASSERT_EQ(portableLength, realLength);
-            EXPECT_EQ(std::memcmp(portableValue, realValue, realLength), 0);
+            ASSERT_EQ(seamLength, realLength);
+            if (!p.text) {
+                EXPECT_EQ(std::memcmp(seamValue, realValue, realLength), 0);
+                continue;
+            }
+            const auto* units = static_cast<const wchar_t*>(realValue);
+            EXPECT_EQ(std::string(static_cast<const char*>(seamValue)),
+                      win32::FromWide(units, std::wcslen(units)));
         }
     }
 }
-
 }  // namespace
 }  // namespace quarn::os

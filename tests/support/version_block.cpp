@@ -1,5 +1,7 @@
 #include "support/version_block.h"
 
+#include "base/utf8.h"
+
 namespace quarn::testing {
 
 namespace {
@@ -20,10 +22,16 @@ void AlignTo32Bits(std::string& out) {
     while (out.size() % 4 != 0) out += '\0';
 }
 
-// The text widened to UTF-16LE, with its terminating NUL.
+// The UTF-8 text as UTF-16LE units, with its terminating NUL.
+std::u16string Units(const std::string& text) {
+    std::u16string units;
+    if (!AppendUtf16(text, units)) units.clear();
+    return units;
+}
+
 std::string Wide(const std::string& text) {
     std::string out;
-    for (char c : text) Append16(out, static_cast<unsigned char>(c));
+    for (char16_t c : Units(text)) Append16(out, c);
     Append16(out, 0);
     return out;
 }
@@ -71,7 +79,7 @@ std::string FixedFileInfo(const VersionBlockContent& content) {
 
 // A String: its value length counts UTF-16 characters with the NUL.
 std::string StringNode(const std::string& name, const std::string& value) {
-    return Node(name, kText, static_cast<std::uint16_t>(value.size() + 1), Wide(value));
+    return Node(name, kText, static_cast<std::uint16_t>(Units(value).size() + 1), Wide(value));
 }
 
 std::string StringFileInfo(const std::vector<VersionStringTable>& tables) {

@@ -5,7 +5,7 @@
 //   TestLaunchTable().versionBlocks["game.exe"] = FileVersionBlock("2.5.1.340");
 //
 // Every structure starts on a 32-bit boundary; keys and string values are
-// UTF-16LE (each byte widened), wLength excludes trailing padding.
+// UTF-16LE (given as UTF-8), wLength excludes trailing padding.
 #pragma once
 
 #include <cstdint>

@@ -7,6 +7,7 @@
 
 #include "base/bytes.h"
 #include "base/text.h"
+#include "base/utf8.h"
 
 namespace quarn::os::pe {
 
@@ -239,11 +240,10 @@ ResourceKey ResourceKeyFromName(const char* name) {
         key.id = static_cast<std::uint16_t>(value);
         return key;
     }
-    // Narrow bytes taken as Latin-1; ASCII letters upper-cased.
-    for (const char* p = name; *p != '\0'; ++p) {
-        key.name.push_back(static_cast<unsigned char>(AsciiUpper(*p)));
-    }
-    key.valid = !key.name.empty();
+    // UTF-8, as FindResourceW gets it from the Win32 seam; ASCII letters
+    // upper-cased. A name that is not UTF-8 names no resource.
+    key.valid = AppendUtf16(name, key.name) && !key.name.empty();
+    for (char16_t& c : key.name) c = AsciiUpper(c);
     return key;
 }
 

@@ -63,8 +63,8 @@ struct ResourceKey {
     bool valid = true;  // false for a "#..." text that is no number
 };
 
-// The key FindResourceA makes of a narrow name: "#123" is the id 123, any
-// other text a name in upper case.
+// The key FindResourceW makes of a name given as UTF-8: "#123" is the id
+// 123, any other text a name with ASCII letters in upper case.
 ResourceKey ResourceKeyFromName(const char* name);
 
 // Where the resource directory lies in the file.

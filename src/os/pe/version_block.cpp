@@ -9,6 +9,7 @@
 
 #include "base/bytes.h"
 #include "base/text.h"
+#include "base/utf8.h"
 
 namespace quarn::os::pe {
 
@@ -72,29 +73,37 @@ bool FindChild(const std::uint8_t* block, const Node& parent, const char* name, 
     return false;
 }
 
-// Room for the resource and for the narrow copies of its texts behind it, as
-// the Windows A functions size the block.
-constexpr std::uint32_t kNarrowSignatureSize = 4;
-constexpr std::uint32_t kLargestVersionResource = 0x7FFFFFF0u;
+// Behind the root node: the signature, then the copies' room.
+constexpr std::uint32_t kSignatureSize = 4;
+constexpr std::uint32_t kLargestVersionResource = 0x30000000u;
 
-// Keeps the root node's length within what the block holds, so that queries
-// never walk past it and the narrow copies fit behind it.
-void FitRootLength(std::uint8_t* block, std::uint32_t copied, std::uint32_t size) {
-    const std::uint32_t limit = std::min(copied, (size - kNarrowSignatureSize) / 2);
-    std::uint32_t length = LoadLe16(block);
-    if (length > limit) {
-        length = limit;
-        StoreLe16(block, static_cast<std::uint16_t>(length));
-    }
-    std::memcpy(block + length, "FE2X", kNarrowSignatureSize);
+// Where the copy of a text at `offset` of a root node of `extent` bytes
+// starts: 3 bytes of room for each 2 bytes of the node.
+std::uint32_t CopyAt(std::uint32_t extent, std::uint32_t offset) {
+    return extent + kSignatureSize + offset / 2 * 3 + offset % 2;
 }
 
-// UTF-16LE to the narrow code page: Latin-1 passes, everything else is '?'.
-void NarrowCopy(const std::uint8_t* wide, std::uint32_t count, char* narrow) {
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint16_t c = LoadLe16(wide + 2 * i);
-        narrow[i] = c < 0x100 ? static_cast<char>(c) : '?';
-    }
+// The block that holds a root node of `extent` bytes and its copies: a text
+// ends inside the node, so its copy and its NUL end by CopyAt(extent, extent)
+// plus that NUL.
+std::uint64_t BlockFor(std::uint32_t extent) { return std::uint64_t{CopyAt(extent, extent)} + 1; }
+
+// Keeps the root node's length within what the block holds, so that queries
+// never walk past it and the copies fit behind it.
+void FitRootLength(std::uint8_t* block, std::uint32_t copied, std::uint32_t size) {
+    std::uint32_t length = std::min<std::uint32_t>(LoadLe16(block), copied);
+    while (length > 0 && BlockFor(length) > size) --length;
+    if (length != LoadLe16(block)) StoreLe16(block, static_cast<std::uint16_t>(length));
+    std::memcpy(block + length, "FE2X", kSignatureSize);
+}
+
+// UTF-16LE units to UTF-8.
+std::string Utf8Copy(const std::uint8_t* wide, std::uint32_t count) {
+    std::u16string units(count, u'\0');
+    for (std::uint32_t i = 0; i < count; ++i) units[i] = LoadLe16(wide + 2 * i);
+    std::string out;
+    AppendUtf8(units.data(), units.size(), out);
+    return out;
 }
 
 }  // namespace
@@ -119,14 +128,14 @@ bool FindVersionValue(const std::uint8_t* block, std::uint32_t extent, const cha
     return true;
 }
 
-std::uint32_t NarrowBlockSize(std::size_t resourceSize) {
+std::uint32_t Utf8BlockSize(std::size_t resourceSize) {
     if (resourceSize == 0 || resourceSize > kLargestVersionResource) return 0;
-    return static_cast<std::uint32_t>(resourceSize) * 2 + kNarrowSignatureSize;
+    return static_cast<std::uint32_t>(BlockFor(static_cast<std::uint32_t>(resourceSize)));
 }
 
-bool FillNarrowBlock(const std::string& resource, std::uint32_t size, void* block) {
+bool FillUtf8Block(const std::string& resource, std::uint32_t size, void* block) {
     constexpr std::uint32_t kSmallestBlock = kNodeHeaderSize;
-    if (block == nullptr || size < kSmallestBlock + kNarrowSignatureSize ||
+    if (block == nullptr || size < BlockFor(kSmallestBlock) ||
         resource.size() < kSmallestBlock || resource.size() > kLargestVersionResource) {
         return false;
     }
@@ -138,12 +147,12 @@ bool FillNarrowBlock(const std::string& resource, std::uint32_t size, void* bloc
     return true;
 }
 
-bool QueryNarrowBlock(const void* block, const char* path, const void** value,
-                      std::uint32_t* length) {
+bool QueryUtf8Block(const void* block, const char* path, const void** value,
+                    std::uint32_t* length) {
     if (length != nullptr) *length = 0;
     if (block == nullptr || path == nullptr || value == nullptr) return false;
-    // Like VerQueryValueA, this writes the narrow copies into the block's
-    // spare room: the block is the caller's, filled by FillNarrowBlock.
+    // As VerQueryValue does, this writes the copies into the block's spare
+    // room: the block is the caller's, filled by FillUtf8Block.
     auto* bytes = static_cast<std::uint8_t*>(const_cast<void*>(block));
     const std::uint32_t extent = LoadLe16(bytes);
     if (bytes[4] >= ' ') return false;  // the 16-bit layout, which has no UTF-16 texts
@@ -159,12 +168,13 @@ bool QueryNarrowBlock(const void* block, const char* path, const void** value,
         *value = kEmpty;
         return true;
     }
-    // The value lies inside the root node in 2 bytes a character, so its
-    // narrow copy and a NUL fit at the same offset behind the node.
-    char* narrow = reinterpret_cast<char*>(bytes + extent + kNarrowSignatureSize + found.offset);
-    NarrowCopy(bytes + found.offset, found.length, narrow);
-    if (found.offset + found.length < extent) narrow[found.length] = '\0';
-    *value = narrow;
+    // The value lies inside the root node in 2 bytes a unit, so its copy of
+    // at most 3 bytes a unit and a NUL fit before the next value's copy.
+    const std::string text = Utf8Copy(bytes + found.offset, found.length);
+    char* copy = reinterpret_cast<char*>(bytes + CopyAt(extent, found.offset));
+    std::memcpy(copy, text.data(), text.size());
+    copy[text.size()] = '\0';
+    *value = copy;
     if (length != nullptr) *length = found.length;
     return true;
 }

@@ -4,11 +4,13 @@
 // finds them: path components separated by '\', empty ones skipped, keys
 // compared without regard to ASCII case.
 //
-// The narrow block is what the Windows A functions hand out: the version
-// resource, the "FE2X" signature behind its root node, then room for the
-// narrow copies of its texts, so that a query can answer a text with a
-// pointer into the caller's block. Portable; the POSIX launch services are
-// built on it.
+// The UTF-8 block is what the seam's version functions hand out on both
+// systems: the version resource, the "FE2X" signature behind its root node,
+// then room for UTF-8 copies of its texts, so that a query can answer a text
+// with a pointer into the caller's block. A text at offset o of the resource
+// is copied to o * 3 / 2 bytes into that room: a UTF-16 unit takes at most 3
+// bytes of UTF-8, so no copy reaches the next one or the block's end.
+// Portable; the launch services of both systems are built on it.
 #pragma once
 
 #include <cstdint>
@@ -28,20 +30,21 @@ struct VersionValue {
 bool FindVersionValue(const std::uint8_t* block, std::uint32_t extent, const char* path,
                       VersionValue* out);
 
-// The size of the narrow block for a version resource of that size: twice
-// the resource and the signature. 0 for an empty or an oversized resource.
-std::uint32_t NarrowBlockSize(std::size_t resourceSize);
+// The size of the UTF-8 block for a version resource of that size: the
+// resource, the signature and the room for the copies (two and a half times
+// the resource, and a few bytes). 0 for an empty or an oversized resource.
+std::uint32_t Utf8BlockSize(std::size_t resourceSize);
 
-// Fills a narrow block of `size` bytes from the resource, cut to fit when
-// the block is smaller than NarrowBlockSize asks. False when the block or
-// the resource cannot hold one node header.
-bool FillNarrowBlock(const std::string& resource, std::uint32_t size, void* block);
+// Fills a UTF-8 block of `size` bytes from the resource, cut to fit when
+// the block is smaller than Utf8BlockSize asks. False when the block or the
+// resource cannot hold one node header.
+bool FillUtf8Block(const std::string& resource, std::uint32_t size, void* block);
 
-// Looks up a value of a narrow block by its path. A binary value is
-// answered where it lies, with *length its size in bytes; a text value by a
-// narrow copy (Latin-1 kept, anything else '?') written into the block's
-// spare room, NUL-terminated, with *length its size in characters.
-bool QueryNarrowBlock(const void* block, const char* path, const void** value,
-                      std::uint32_t* length);
+// Looks up a value of a UTF-8 block by its path. A binary value is answered
+// where it lies, with *length its size in bytes; a text value by a UTF-8
+// copy (a lone surrogate as U+FFFD) written into the block's spare room,
+// NUL-terminated, with *length its size in UTF-16 units as stored.
+bool QueryUtf8Block(const void* block, const char* path, const void** value,
+                    std::uint32_t* length);
 
 }  // namespace quarn::os::pe

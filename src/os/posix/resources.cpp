@@ -82,17 +82,17 @@ std::uint32_t ModuleFileName(const char* /*moduleName*/, char* buffer, std::uint
 std::uint32_t VersionInfoSize(const char* fileName) {
     std::string bytes;
     if (!VersionResource(fileName, &bytes)) return 0;
-    return pe::NarrowBlockSize(bytes.size());
+    return pe::Utf8BlockSize(bytes.size());
 }
 
 bool VersionInfo(const char* fileName, std::uint32_t size, void* block) {
     std::string bytes;
-    return VersionResource(fileName, &bytes) && pe::FillNarrowBlock(bytes, size, block);
+    return VersionResource(fileName, &bytes) && pe::FillUtf8Block(bytes, size, block);
 }
 
 bool QueryVersionValue(const void* block, const char* subBlock, const void** value,
                        std::uint32_t* length) {
-    return pe::QueryNarrowBlock(block, subBlock, value, length);
+    return pe::QueryUtf8Block(block, subBlock, value, length);
 }
 
 std::uint16_t UserDefaultLanguage() { return posix::running::UserLanguage(); }

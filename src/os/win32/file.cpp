@@ -27,7 +27,9 @@ FileHandle DuplicateFileHandle(FileHandle handle) {
 }
 
 FileHandle OpenForReading(const char* name) {
-    HANDLE h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    std::wstring wide;
+    if (!win32::WideArgument(name, &wide)) return kInvalidHandle;
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     return FromHandle(h);  // INVALID_HANDLE_VALUE is kInvalidHandle
 }
@@ -57,13 +59,16 @@ bool IsDiskFile(FileHandle handle) { return GetFileType(ToHandle(handle)) == FIL
 FileHandle CreateFileWithAttributes(const char* name, std::uint32_t attributes) {
     // Windows refuses to overwrite a read-only file. Wine running as root
     // does not, so refuse it here as well.
-    DWORD existing = GetFileAttributesA(name);
+    std::wstring wide;
+    if (!win32::WideArgument(name, &wide)) return kInvalidHandle;
+    DWORD existing = GetFileAttributesW(wide.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0 &&
         (existing & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return kInvalidHandle;
     }
-    HANDLE h = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+    HANDLE h =
+        CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
     return FromHandle(h);
 }
 

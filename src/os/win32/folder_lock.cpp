@@ -3,6 +3,7 @@
 // half done, the stamp still tells the new holder what to do.
 #include "os/folder_lock.h"
 
+#include <climits>
 #include <cstdio>
 #include <string>
 
@@ -14,16 +15,42 @@ namespace quarn::os {
 
 namespace {
 
-// The full path, '/' as '\', ASCII letters upper case, no final separator:
-// one text for every spelling of the folder that the launcher can produce.
+// Letters in upper case by the invariant rules, which is how the file system
+// matches names whatever their script; ASCII only if the system cannot.
+void FoldCase(std::wstring* text) {
+    if (text->empty() || text->size() > INT_MAX) return;
+    const int count = static_cast<int>(text->size());
+    std::wstring folded(text->size(), L'\0');
+    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text->data(), count, folded.data(),
+                      count, nullptr, nullptr, 0) == count) {
+        *text = std::move(folded);
+        return;
+    }
+    for (wchar_t& c : *text) c = static_cast<wchar_t>(AsciiUpper(static_cast<char16_t>(c)));
+}
+
+// The full path, '/' as '\', letters upper case, no final separator, as
+// UTF-8: one text for every spelling of the folder that the launcher can
+// produce.
 bool CanonicalFolder(const char* folder, std::string* canonical) {
-    char full[MAX_PATH * 4];
-    const DWORD length = GetFullPathNameA(folder, sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full) return false;
-    std::string text(full, length);
-    for (char& c : text) c = IsPathSeparator(c) ? '\\' : AsciiUpper(c);
-    while (text.size() > 3 && text.back() == '\\') text.pop_back();
-    *canonical = std::move(text);
+    std::wstring wide;
+    if (!win32::WideArgument(folder, &wide)) return false;
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(),
+                                    nullptr);
+    if (length >= full.size()) {
+        full.assign(length, L'\0');
+        length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(),
+                                  nullptr);
+    }
+    if (length == 0 || length >= full.size()) return false;
+    full.resize(length);
+    for (wchar_t& c : full) {
+        if (c == L'/') c = L'\\';
+    }
+    FoldCase(&full);
+    while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+    *canonical = win32::FromWide(full);
     return true;
 }
 
@@ -48,7 +75,9 @@ bool FolderLock::Acquire(const char* folder, std::uint32_t waitMilliseconds) {
     char name[64];
     std::snprintf(name, sizeof name, "Local\\QuarnInstall-%016llx",
                   static_cast<unsigned long long>(Hash(canonical)));
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+    std::wstring wideName;
+    if (!win32::ToWide(name, &wideName)) return false;
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, wideName.c_str());
     if (mutex == nullptr) return false;
     const DWORD waited = WaitForSingleObject(mutex, waitMilliseconds);
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {

@@ -11,7 +11,7 @@ namespace {
 // Maps the whole of an open disk file; the view keeps the file and the
 // mapping object alive, so both handles may be closed afterwards.
 const std::uint8_t* MapView(HANDLE file) {
-    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
     if (mapping == nullptr) return nullptr;
     void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
     CloseHandle(mapping);

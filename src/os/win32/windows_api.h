@@ -35,4 +35,30 @@ inline std::string FromWide(const wchar_t* text, std::size_t count) {
 }
 inline std::string FromWide(const std::wstring& text) { return FromWide(text.data(), text.size()); }
 
+// The UTF-16 form of a seam text for a W call. A null text or one that is
+// not UTF-8 fails the call as Windows fails a name it cannot translate,
+// rather than reaching the system as some other name.
+inline bool WideArgument(const char* text, std::wstring* wide) {
+    if (text != nullptr && ToWide(text, wide)) return true;
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return false;
+}
+
+// Copies a W call's result as UTF-8 into a seam buffer of `size` bytes,
+// NUL-terminated. The seam's limits count bytes of UTF-8: a text that does
+// not fit fails as an over-long result of an A call did, leaving an empty
+// text behind.
+inline bool CopyAsUtf8(const wchar_t* text, std::size_t count, char* buffer, std::size_t size) {
+    if (buffer == nullptr || size == 0) return false;
+    const std::string utf8 = FromWide(text, count);
+    if (utf8.size() >= size) {
+        buffer[0] = '\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    utf8.copy(buffer, utf8.size());
+    buffer[utf8.size()] = '\0';
+    return true;
+}
+
 }  // namespace quarn::os::win32
