@@ -1,4 +1,4 @@
-// Path and folder helpers on narrow path texts. '\' and '/' are both
+// Path and folder helpers on UTF-8 path texts. '\' and '/' are both
 // separators; an added or restored separator is always '\'. Every helper
 // accepts a missing text and then does nothing or gives none.
 #pragma once
