@@ -200,10 +200,15 @@ class Prefix:
         subprocess.run(["wineserver", "-w"], timeout=120)
 
     def reset(self, userpath=None):
-        """No install folders, no decoy, no userpath."""
-        for folder in (self.documents / "QUARN", self.drive / "Games", self.drive / "My Games",
-                       self.drive / OTHER_SCRIPT_GAMES, self.drive / OTHER_SCRIPT_DOCUMENTS):
-            shutil.rmtree(folder, ignore_errors=True)
+        """No install folders (nor files in their place, left by a run that
+        broke off), no decoy, no userpath."""
+        for folder in (self.documents / "QUARN", self.application_data / "QUARN", self.drive / "Games",
+                       self.drive / "My Games", self.drive / OTHER_SCRIPT_GAMES,
+                       self.drive / OTHER_SCRIPT_DOCUMENTS):
+            if folder.is_dir() and not folder.is_symlink():
+                shutil.rmtree(folder)
+            else:
+                folder.unlink(missing_ok=True)
         for name in ("My.exe", "launch-record.txt"):
             (self.drive / name).unlink(missing_ok=True)
         self.set_userpath(userpath)
