@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "os/file.h"
 #include "os/folder.h"
+#include "os/name_case.h"
 
 namespace quarn {
 
@@ -78,21 +79,22 @@ struct EntryPlan {
     bool folder = false;
 };
 
-// The name as the file system will see it: one separator, ASCII case
-// folded, and the trailing dots and spaces Windows drops from a component.
+// The name as the file system will see it: one separator, letter case
+// folded in every script, and the trailing dots and spaces Windows drops
+// from a component.
 std::string FileSystemKey(const std::string& name) {
     std::string key;
     std::size_t componentStart = 0;
     const auto trimComponent = [&] {
         while (key.size() > componentStart && (key.back() == '.' || key.back() == ' ')) key.pop_back();
     };
-    for (char c : name) {
+    for (char c : os::UpperCaseName(name)) {
         if (IsPathSeparator(c)) {
             trimComponent();
             key.push_back('/');
             componentStart = key.size();
         } else {
-            key.push_back(AsciiLower(c));
+            key.push_back(c);
         }
     }
     trimComponent();

@@ -267,10 +267,11 @@ TEST(CentralHeader, NameBufferSmallerOrLargerThanTheName) {
 }
 
 TEST(LocateEntry, CaseModes) {
-    // Upper-case ASCII, a Windows-1252 e-acute, and a plain name.
+    // Upper-case ASCII, an e-acute in a name flagged as UTF-8, and a plain
+    // name.
     Zip zip = ZipBuilder()
                   .file("README.TXT", "r")
-                  .file("caf\xE9.txt", "c")
+                  .file("caf\xC3\xA9.txt", "c").utf8Name()
                   .file("b.txt", "b")
                   .build();
     struct Case {
@@ -284,8 +285,8 @@ TEST(LocateEntry, CaseModes) {
         {"readme.txt", NameCaseSensitive, ErrEndOfList, 0},
         {"README.TXT", NameCaseSensitive, 0, 0},
         {"ReadMe.Txt", 7, 0, 0},  // any mode but 1 folds case
-        {"CAF\xE9.TXT", NameIgnoreCase, 0, 1},
-        {"caf\xC9.txt", NameIgnoreCase, ErrEndOfList, 0},  // no folding outside ASCII
+        {"CAF\xC3\xA9.TXT", NameIgnoreCase, 0, 1},
+        {"caf\xC3\x89.txt", NameIgnoreCase, ErrEndOfList, 0},  // no folding outside ASCII
         {"b.txt", NameCaseSensitive, 0, 2},
         {"b.tx", NameIgnoreCase, ErrEndOfList, 0},
         {"b.txtx", NameIgnoreCase, ErrEndOfList, 0},

@@ -68,7 +68,7 @@ struct HostileCorpus : ::testing::Test {
 
     void ExpectNothingOutsideTheTarget() {
         for (const auto& e : fs::recursive_directory_iterator(sandbox.path())) {
-            const std::string name = fs::relative(e.path(), sandbox.path()).generic_string();
+            const std::string name = Utf8Text(fs::relative(e.path(), sandbox.path()));
             EXPECT_TRUE(name == "here" || name == "a" || name == "a/b" || name == "a/b/game" ||
                         name.rfind("a/b/game/", 0) == 0)
                 << "outside the target: " << name;
@@ -78,7 +78,7 @@ struct HostileCorpus : ::testing::Test {
 
     void ExpectInstalled(const Files& files) {
         for (const auto& [name, data] : files) {
-            EXPECT_EQ(ReadWholeFile(target / name), data) << name;
+            EXPECT_EQ(ReadWholeFile(target / Utf8Path(name)), data) << name;
         }
     }
 

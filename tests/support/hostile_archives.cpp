@@ -2,7 +2,9 @@
 
 #include "archive/archive.h"
 #include "archive/directory.h"
+#include "base/utf8.h"
 #include "launch/unpack_folder.h"
+#include "os/code_page.h"
 #include "support/temp_folder.h"
 
 namespace quarn::testing {
@@ -38,7 +40,10 @@ HostileArchive UnsafeNames() {
     const std::string long259 = std::string(58, 'd') + "/" + std::string(200, 'f');
     ZipBuilder b;
     b.file("first.txt", "1");
-    for (const auto& name : unsafe) b.file(name, "evil");
+    for (const auto& name : unsafe) {
+        b.file(name, "evil");
+        if (!IsAscii(name) && IsValidUtf8(name)) b.utf8Name();  // meant as UTF-8
+    }
     b.file(long259, "long");
     b.file("last/" + std::string(255, 'n'), "too long");
     b.file(std::string("ok.txt\0../../x", 14), "nul");
@@ -84,6 +89,19 @@ HostileArchive UnicodeNames() {
 
 }  // namespace
 
+bool IsAscii(const std::string& name) {
+    for (const char c : name) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
+std::string NameAsRead(const std::string& stored) {
+    std::string read;
+    if (IsValidUtf8(stored) || !os::CodePageNameToUtf8(stored, &read)) return stored;
+    return read;
+}
+
 std::string WithCentralLocalOffset(Zip zip, std::size_t entry, std::uint32_t offset) {
     Put32(zip.bytes, zip.entries.at(entry).central + kCentralLocalOffset, offset);
     return zip.bytes;
@@ -107,7 +125,8 @@ const std::vector<std::string>& UnsafeEntryNames() {
         "C:\\x",  "x:stream", "CON",      "nul.txt",      "com1.dat", "lpt9",      "sub/AUX/x",
         "...",    "a/.../b",  "",
         // The console's own names and ports numbered with a superscript digit
-        // (UTF-8, then the Western code page's byte).
+        // (UTF-8, flagged as such in archives, then the Western code page's
+        // byte, unflagged: bytes on POSIX, ³ in that code page on Windows).
         "CONIN$", "sub/conout$.txt", "COM\xC2\xB9", "lpt\xB3.dat",
     };
     return names;
@@ -191,7 +210,7 @@ Files InstalledTree(const std::filesystem::path& folder, const std::set<std::str
     std::error_code error;
     if (!fs::is_directory(folder, error)) return tree;
     for (const auto& e : fs::recursive_directory_iterator(folder)) {
-        const std::string name = fs::relative(e.path(), folder).generic_string();
+        const std::string name = Utf8Text(fs::relative(e.path(), folder));
         if (e.is_directory()) {
             tree[name] = "<folder>";
             continue;

@@ -40,6 +40,14 @@ Failures Failing(std::int32_t first, std::int32_t last, std::int32_t code);
 // local header.
 std::string WithCentralLocalOffset(Zip zip, std::size_t entry, std::uint32_t offset);
 
+// True when every byte is ASCII.
+bool IsAscii(const std::string& name);
+
+// How the reader gives a name that the corpus stores flagged as UTF-8 when
+// it is UTF-8 and unflagged when not: as it is, or read in the system's
+// code page (os/code_page.h).
+std::string NameAsRead(const std::string& stored);
+
 // Names that must never become files: they climb out, are absolute, name a
 // drive, a stream or a device, or are empty.
 const std::vector<std::string>& UnsafeEntryNames();

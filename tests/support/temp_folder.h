@@ -23,6 +23,11 @@ private:
 };
 
 // Reads a whole file; empty when it cannot be read.
+// UTF-8 names and paths, as the program speaks them, to and from
+// std::filesystem (whose narrow strings are the ANSI code page on Windows).
+std::filesystem::path Utf8Path(const std::string& text);
+std::string Utf8Text(const std::filesystem::path& path);  // generic: '/' separators
+
 std::string ReadWholeFile(const std::filesystem::path& path);
 void WriteWholeFile(const std::filesystem::path& path, const std::string& bytes);
 

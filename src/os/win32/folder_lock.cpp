@@ -3,31 +3,15 @@
 // half done, the stamp still tells the new holder what to do.
 #include "os/folder_lock.h"
 
-#include <climits>
 #include <cstdio>
 #include <string>
 
-#include "base/text.h"
 #include "os/folder.h"
 #include "windows_api.h"
 
 namespace quarn::os {
 
 namespace {
-
-// Letters in upper case by the invariant rules, which is how the file system
-// matches names whatever their script; ASCII only if the system cannot.
-void FoldCase(std::wstring* text) {
-    if (text->empty() || text->size() > INT_MAX) return;
-    const int count = static_cast<int>(text->size());
-    std::wstring folded(text->size(), L'\0');
-    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text->data(), count, folded.data(),
-                      count, nullptr, nullptr, 0) == count) {
-        *text = std::move(folded);
-        return;
-    }
-    for (wchar_t& c : *text) c = static_cast<wchar_t>(AsciiUpper(static_cast<char16_t>(c)));
-}
 
 // The full path, '/' as '\', letters upper case, no final separator, as
 // UTF-8: one text for every spelling of the folder that the launcher can
@@ -48,7 +32,7 @@ bool CanonicalFolder(const char* folder, std::string* canonical) {
     for (wchar_t& c : full) {
         if (c == L'/') c = L'\\';
     }
-    FoldCase(&full);
+    win32::FoldCase(&full);
     while (full.size() > 3 && full.back() == L'\\') full.pop_back();
     *canonical = win32::FromWide(full);
     return true;

@@ -61,4 +61,9 @@ inline bool CopyAsUtf8(const wchar_t* text, std::size_t count, char* buffer, std
     return true;
 }
 
+// Letters in upper case by the invariant rules, which is how the file
+// system matches names whatever their script; ASCII only if the system
+// cannot (os/name_case.h).
+void FoldCase(std::wstring* text);
+
 }  // namespace quarn::os::win32
