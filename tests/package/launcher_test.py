@@ -722,6 +722,9 @@ def test_other_script_folders(prefix, v4, root):
     query = run(["wine", "reg", "query", SHELL_FOLDERS_KEY, "/v", "Personal"], timeout=60)
     original = re.search(r"Personal\s+REG_EXPAND_SZ\s+(.*)", query.stdout)
     original = original.group(1).strip() if original else "%USERPROFILE%\\Documents"
+    # Made first, as a player's moved folder is: Wine links a Documents
+    # folder that it creates itself to the Unix home.
+    (prefix.drive / OTHER_SCRIPT_DOCUMENTS).mkdir()
     prefix.import_values(SHELL_FOLDERS_KEY, {"Personal": ("expand", f"C:\\{OTHER_SCRIPT_DOCUMENTS}")})
     try:
         prefix.launch(v4, what)
