@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Extraction benchmark: quarn, on one worker and on all, against bsdtar and unzip.
 
-Usage: bench/extract.py [QUARN] [--repetitions N]
+Usage: bench/extract.py [QUARN] [--repetitions N] [--baseline OTHER_QUARN]
 QUARN defaults to build/native/bin/quarn (build the native preset first).
+--baseline adds another quarn build (an earlier commit's, say) to the same
+interleaved runs, and prints QUARN's times against it.
 
 Generates in bench/work/ (kept between runs, ignored by git) a payload of
 about 165 MB (158 MiB) in 1600+ files: compressible text and random binary, nested
@@ -108,10 +110,13 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("quarn", nargs="?", default=str(ROOT / "build/native/bin/quarn"))
     parser.add_argument("--repetitions", type=int, default=5)
+    parser.add_argument("--baseline", help="another quarn binary to time alongside")
     args = parser.parse_args()
     quarn = os.path.abspath(args.quarn)
-    if not os.access(quarn, os.X_OK):
-        sys.exit(f"no quarn binary at {quarn}")
+    baseline = os.path.abspath(args.baseline) if args.baseline else None
+    for binary in filter(None, (quarn, baseline)):
+        if not os.access(binary, os.X_OK):
+            sys.exit(f"no quarn binary at {binary}")
     if not os.access("/usr/bin/time", os.X_OK):
         sys.exit("needs /usr/bin/time (Debian package time)")
 
@@ -129,13 +134,16 @@ def main():
         "bsdtar": (["bsdtar", "-xf", str(ARCHIVE), "-C", str(out)], None),
         "unzip": (["unzip", "-qq", str(ARCHIVE), "-d", str(out)], None),
     }
+    if baseline:
+        tools["base-1"] = ([baseline, "extract", str(ARCHIVE), str(out)], one)
+        tools["base-all"] = ([baseline, "extract", str(ARCHIVE), str(out)], every)
     samples = {name: [] for name in tools}
     for _ in range(args.repetitions):
         for name, (command, env) in tools.items():
             fresh(out)
             out.mkdir()
             samples[name].append(timed(command, env))
-            if name.startswith("quarn") and tree_size(out / "payload") != (files, payload_bytes):
+            if name.startswith(("quarn", "base")) and tree_size(out / "payload") != (files, payload_bytes):
                 sys.exit(f"{name}'s output differs from the payload")
     fresh(out)
 
@@ -152,6 +160,11 @@ def main():
         q = medians[name]
         print(f"{name}: wall/bsdtar {q[0] / b[0]:.2f}, wall/unzip {q[0] / u[0]:.2f}, "
               f"peak RSS minus the mapped archive {(q[2] * 1024 - archive_bytes) / MB:.1f} MiB")
+    if baseline:
+        for workers in ("1", "all"):
+            q, base = medians[f"quarn-{workers}"], medians[f"base-{workers}"]
+            print(f"quarn-{workers} against base-{workers}: wall {q[0] / base[0]:.2f}, user {q[1] / base[1]:.2f}, "
+                  f"peak RSS {q[2] - base[2]:+d} KiB")
 
 
 if __name__ == "__main__":
