@@ -35,8 +35,9 @@ bool IsDotsOnly(const char* begin, const char* end) {
 }
 
 // A port number Windows takes after COM or LPT: 1 to 9, or the superscript
-// digits one to three, as the narrow name's bytes may spell them in UTF-8 or
-// in the Western code page. Gives how many bytes the digit takes, 0 for none.
+// digits one to three, in UTF-8 or, in a name left as bytes (an unflagged
+// name on POSIX), as the Western code page's byte. Gives how many bytes the
+// digit takes, 0 for none.
 std::size_t PortDigitLength(const char* p, const char* end) {
     const auto byte = [&](std::ptrdiff_t i) { return static_cast<unsigned char>(p[i]); };
     const auto superscript = [](unsigned char b) { return b == 0xB9 || b == 0xB2 || b == 0xB3; };
