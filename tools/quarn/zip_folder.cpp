@@ -118,13 +118,46 @@ bool CollectItems(const fs::path& folder, const ZipOptions& options, std::vector
     return true;
 }
 
+// A letter in upper case as Windows compares file names, for the scripts
+// that game files are most often named in: Latin (ASCII, Latin-1, Latin
+// Extended-A), Greek and Cyrillic. Other code points stay: a clash among
+// them goes unwarned, never a false one.
+char32_t WindowsUpper(char32_t c) {
+    const auto odd = [](char32_t v) { return (v & 1) != 0; };
+    if (c >= U'a' && c <= U'z') return c - 0x20;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+    if (c == 0xFF) return 0x178;
+    if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+        return odd(c) ? c - 1 : c;
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return odd(c) ? c : c - 1;
+    if (c >= 0x3B1 && c <= 0x3C9) return c == 0x3C2 ? 0x3A3 : c - 0x20;  // final sigma too
+    if (c >= 0x430 && c <= 0x44F) return c - 0x20;
+    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+    return c;
+}
+
+// The name with its letters upper case as above; bytes that are not UTF-8
+// stay (pack refuses such names anyway).
+std::string WindowsCaseKey(const std::string& name) {
+    std::string key;
+    for (std::size_t at = 0; at < name.size();) {
+        const Utf8Step step = DecodeUtf8At(name, at);
+        if (step.length == 0) {
+            key.push_back(name[at++]);
+            continue;
+        }
+        AppendCodePoint(WindowsUpper(step.codePoint), key);
+        at += step.length;
+    }
+    return key;
+}
+
 // Names that Windows takes as one: the launcher would install one over the other.
 void WarnAboutCaseClashes(const std::vector<Item>& items, std::vector<std::string>* warnings) {
     std::vector<std::pair<std::string, const Item*>> folded;
     for (const Item& item : items) {
-        std::string key = item.name;
+        std::string key = WindowsCaseKey(item.name);
         if (item.folder) key.pop_back();
-        for (char& c : key) c = AsciiLower(c);
         folded.emplace_back(std::move(key), &item);
     }
     std::stable_sort(folded.begin(), folded.end(),
