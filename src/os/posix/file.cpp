@@ -22,6 +22,34 @@ bool IsRegular(int fd) {
     return fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// Repeats one system transfer (read, write, pread) of the bytes still to
+// move, given how many have moved, until all count have, it reports the end
+// (0), or moreMayCome says a short transfer is all there is. EINTR repeats
+// it; a failure after some bytes ends it short, one before any fails the
+// call. *moved gets the bytes moved.
+template <class Step, class MoreMayCome>
+bool TransferAll(std::uint32_t count, std::uint32_t* moved, Step step, MoreMayCome moreMayCome) {
+    std::uint32_t total = 0;
+    while (total < count) {
+        const ssize_t n = step(total);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (total > 0) break;  // report what came; the next call fails again
+            return false;
+        }
+        if (n == 0) break;
+        total += static_cast<std::uint32_t>(n);
+        if (total < count && !moreMayCome()) break;
+    }
+    *moved = total;
+    return true;
+}
+
+template <class Step>
+bool TransferAll(std::uint32_t count, std::uint32_t* moved, Step step) {
+    return TransferAll(count, moved, step, [] { return true; });
+}
+
 timespec ToTimespec(const FileTime& time) {
     // A zero time leaves that time as it is, as on Windows.
     if (time.low == 0 && time.high == 0) return {0, UTIME_OMIT};
@@ -59,26 +87,13 @@ bool ReadFromFile(FileHandle handle, void* buffer, std::uint32_t count, std::uin
     *done = 0;
     if (!ValidFd(handle)) return false;
     auto* bytes = static_cast<unsigned char*>(buffer);
-    std::uint32_t total = 0;
     bool regular = false;  // looked up only after a short read
-    while (total < count) {
-        ssize_t n = read(Fd(handle), bytes + total, count - total);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (total > 0) break;  // report what came; the next read fails again
-            return false;
-        }
-        if (n == 0) break;
-        total += static_cast<std::uint32_t>(n);
-        // A disk file read delivers all it has, as on Windows; a pipe read
-        // delivers what is there now and must not wait for more.
-        if (total < count && !regular) {
-            if (!IsRegular(Fd(handle))) break;
-            regular = true;
-        }
-    }
-    *done = total;
-    return true;
+    // A disk file read delivers all it has, as on Windows; a pipe read
+    // delivers what is there now and must not wait for more.
+    const auto moreMayCome = [&] { return regular || (regular = IsRegular(Fd(handle))); };
+    return TransferAll(
+        count, done, [&](std::uint32_t total) { return read(Fd(handle), bytes + total, count - total); },
+        moreMayCome);
 }
 
 std::uint32_t SeekFile(FileHandle handle, std::int32_t distance, SeekOrigin origin) {
@@ -130,20 +145,9 @@ bool WriteToFile(FileHandle handle, const void* data, std::uint32_t count, std::
     *written = 0;
     if (!ValidFd(handle)) return false;
     const auto* bytes = static_cast<const unsigned char*>(data);
-    std::uint32_t total = 0;
     // write() may stop early for large counts; callers take success as complete.
-    while (total < count) {
-        ssize_t n = write(Fd(handle), bytes + total, count - total);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (total > 0) break;
-            return false;
-        }
-        if (n == 0) break;
-        total += static_cast<std::uint32_t>(n);
-    }
-    *written = total;
-    return true;
+    return TransferAll(count, written,
+                       [&](std::uint32_t total) { return write(Fd(handle), bytes + total, count - total); });
 }
 
 bool SetFileTimes(FileHandle handle, const FileTime& /*creation: POSIX keeps none*/,
@@ -172,22 +176,12 @@ bool ReadFileAt(FileHandle handle, std::uint64_t offset, void* buffer, std::uint
     *done = 0;
     if (!ValidFd(handle)) return false;
     auto* bytes = static_cast<unsigned char*>(buffer);
-    std::uint32_t total = 0;
     // pread() may stop early; a disk file read delivers all it has, as on Windows.
-    while (total < count) {
+    return TransferAll(count, done, [&](std::uint32_t total) -> ssize_t {
         const std::uint64_t at = offset + total;
-        if (at > static_cast<std::uint64_t>(INT64_MAX)) break;  // past any file's end
-        ssize_t n = pread(Fd(handle), bytes + total, count - total, static_cast<off_t>(at));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (total > 0) break;
-            return false;
-        }
-        if (n == 0) break;
-        total += static_cast<std::uint32_t>(n);
-    }
-    *done = total;
-    return true;
+        if (at > static_cast<std::uint64_t>(INT64_MAX)) return 0;  // past any file's end
+        return pread(Fd(handle), bytes + total, count - total, static_cast<off_t>(at));
+    });
 }
 
 }  // namespace quarn::os
