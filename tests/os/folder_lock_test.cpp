@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "folder_lock_helpers.h"
 #include "support/temp_folder.h"
 
 namespace quarn::os {
@@ -18,15 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using quarn::testing::TempFolder;
-
-// Acquire on a thread of its own: a Win32 mutex lets its owning thread in
-// again, so the contract is about other threads and processes.
-bool AcquireElsewhere(const std::string& folder, std::uint32_t waitMilliseconds) {
-    return std::async(std::launch::async, [&] {
-               FolderLock other;
-               return other.Acquire(folder.c_str(), waitMilliseconds);
-           }).get();
-}
 
 TEST(FolderLock, OneHolderAtATime) {
     TempFolder temp;
@@ -87,9 +79,7 @@ TEST(FolderLock, EverySpellingOfAFolderIsOneLock) {
 
 TEST(FolderLock, OtherFoldersAreNotLocked) {
     TempFolder temp;
-    fs::create_directories(temp / "a");
-    fs::create_directories(temp / "b");
-    const std::string a = (temp / "a").string(), b = (temp / "b").string();
+    const auto [a, b] = TwoFolders(temp);
     FolderLock lock;
     ASSERT_TRUE(lock.Acquire(a.c_str(), 0));
     EXPECT_TRUE(AcquireElsewhere(b, 0));
@@ -107,9 +97,7 @@ TEST(FolderLock, MissingFolderGivesNoLock) {
 
 TEST(FolderLock, AcquireAgainMovesTheLock) {
     TempFolder temp;
-    fs::create_directories(temp / "a");
-    fs::create_directories(temp / "b");
-    const std::string a = (temp / "a").string(), b = (temp / "b").string();
+    const auto [a, b] = TwoFolders(temp);
     FolderLock lock;
     ASSERT_TRUE(lock.Acquire(a.c_str(), 0));
     ASSERT_TRUE(lock.Acquire(b.c_str(), 0));

@@ -97,8 +97,7 @@ TEST_F(PeFixtureTest, DamagedHeadersAndDirectoriesFindNothing) {
 TEST_F(PeFixtureTest, TruncatedFilesOnDisk) {
     TempFolder temp;
     const std::string& file = image_.file();
-    for (std::size_t size : {std::size_t{0}, std::size_t{2}, std::size_t{64}, std::size_t{400},
-                             file.size() / 2}) {
+    for (std::size_t size : TruncatedSizes(image_)) {
         SCOPED_TRACE(size);
         const std::string path = (temp / ("cut" + std::to_string(size) + ".exe")).string();
         WriteWholeFile(path, file.substr(0, size));

@@ -4,7 +4,6 @@
 
 #include <climits>
 
-#include "base/utf8.h"
 #include "windows_api.h"
 
 namespace quarn::os {
@@ -18,7 +17,7 @@ bool CodePageNameToUtf8(std::string_view stored, std::string* out) {
     if (units <= 0) return false;
     std::wstring wide(static_cast<std::size_t>(units), L'\0');
     if (MultiByteToWideChar(CP_ACP, 0, stored.data(), size, wide.data(), units) != units) return false;
-    AppendUtf8(wide.data(), wide.size(), *out);
+    *out = win32::FromWide(wide);
     return true;
 }
 
