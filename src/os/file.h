@@ -9,7 +9,8 @@
 #pragma once
 
 #include <cstdint>
-#include <utility>
+
+#include "base/unique_value.h"
 
 namespace quarn::os {
 
@@ -93,34 +94,17 @@ bool DiskFileSize(FileHandle handle, std::uint64_t* size);
 bool ReadFileAt(FileHandle handle, std::uint64_t offset, void* buffer, std::uint32_t count,
                 std::uint32_t* done);
 
-// Owns one handle and closes it when it goes, so that no path out of a
-// function needs a CloseFile of its own. Move-only; an empty owner holds
+// Owns one handle and closes it when it goes; an empty owner holds
 // kInvalidHandle.
-class ScopedFile {
+struct FileOwnership {
+    static FileHandle Empty() { return kInvalidHandle; }
+    static void Free(FileHandle handle) { CloseFile(handle); }
+};
+
+class ScopedFile : public UniqueValue<FileHandle, FileOwnership> {
 public:
-    ScopedFile() = default;
-    explicit ScopedFile(FileHandle handle) : handle_(handle) {}
-    ~ScopedFile() { reset(); }
-    ScopedFile(ScopedFile&& other) noexcept : handle_(other.release()) {}
-    ScopedFile& operator=(ScopedFile&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-
-    FileHandle get() const { return handle_; }
-    bool valid() const { return handle_ != kInvalidHandle; }
-    // Gives the handle up without closing it.
-    FileHandle release() { return std::exchange(handle_, kInvalidHandle); }
-    // Closes the handle held, if any, and takes handle instead.
-    void reset(FileHandle handle = kInvalidHandle) {
-        const FileHandle old = std::exchange(handle_, handle);
-        if (old != kInvalidHandle) CloseFile(old);
-    }
-
-private:
-    FileHandle handle_ = kInvalidHandle;
+    using UniqueValue::UniqueValue;
+    bool valid() const { return get() != kInvalidHandle; }
 };
 
 }  // namespace quarn::os

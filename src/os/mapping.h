@@ -5,7 +5,8 @@
 #pragma once
 
 #include <cstdint>
-#include <utility>
+
+#include "base/unique_value.h"
 
 namespace quarn::os {
 
@@ -22,34 +23,18 @@ bool MapFile(const char* name, MappedFile* mapped);
 // Harmless on an empty or failed mapping; leaves *mapped empty.
 void UnmapFile(MappedFile* mapped);
 
-// Owns one mapping and unmaps it when it goes. Move-only; an empty owner
-// holds an empty MappedFile.
-class ScopedMapping {
+// Owns one mapping and unmaps it when it goes; an empty owner holds an
+// empty MappedFile.
+struct MappingOwnership {
+    static MappedFile Empty() { return {}; }
+    static void Free(MappedFile mapped) { UnmapFile(&mapped); }
+};
+
+class ScopedMapping : public UniqueValue<MappedFile, MappingOwnership> {
 public:
-    ScopedMapping() = default;
-    explicit ScopedMapping(const MappedFile& mapped) : mapped_(mapped) {}
-    ~ScopedMapping() { reset(); }
-    ScopedMapping(ScopedMapping&& other) noexcept : mapped_(other.release()) {}
-    ScopedMapping& operator=(ScopedMapping&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    ScopedMapping(const ScopedMapping&) = delete;
-    ScopedMapping& operator=(const ScopedMapping&) = delete;
-
-    const MappedFile& get() const { return mapped_; }
-    const std::uint8_t* data() const { return mapped_.data; }
-    std::uint32_t size() const { return mapped_.size; }
-    // Gives the mapping up without unmapping it.
-    MappedFile release() { return std::exchange(mapped_, MappedFile{}); }
-    // Unmaps the block held, if any, and takes mapped instead.
-    void reset(const MappedFile& mapped = {}) {
-        MappedFile old = std::exchange(mapped_, mapped);
-        UnmapFile(&old);
-    }
-
-private:
-    MappedFile mapped_;
+    using UniqueValue::UniqueValue;
+    const std::uint8_t* data() const { return get().data; }
+    std::uint32_t size() const { return get().size; }
 };
 
 // MapFile into an owner, which lets go of what it held before; it is left
