@@ -824,29 +824,28 @@ def main():
         courier = Package(root, "courier", "1.0.0.4", program="\u041a\u0443\u0440\u044c\u0435\u0440.exe")  # Курьер.exe
         prefix = Prefix(start)
         cases = [
-            lambda: test_documents_and_rerun(prefix, v4, payload, v5),
-            lambda: test_userpath(prefix, v4),
-            lambda: test_running_game(prefix, v4, v6),
-            lambda: test_update_faults(prefix, v4, payload),
-            lambda: test_no_install_folder(prefix, v4),
-            lambda: test_no_identity(prefix, bare),
-            lambda: test_signed(prefix, signed),
-            lambda: test_manifest(v4),
-            lambda: test_two_at_once(prefix, big),
-            lambda: test_renamed(prefix, v4, root),
-            lambda: test_planted_dll(prefix, v4, root),
-            lambda: test_hostile_corpus(prefix, root),
-            lambda: test_other_script_names(prefix, other),
-            lambda: test_other_script_folders(prefix, v4, root),
-            lambda: test_other_script_program(prefix, courier, root),
-            lambda: test_unflagged_name(prefix, unflagged),
+            (test_documents_and_rerun, (prefix, v4, payload, v5)),
+            (test_userpath, (prefix, v4)),
+            (test_running_game, (prefix, v4, v6)),
+            (test_update_faults, (prefix, v4, payload)),
+            (test_no_install_folder, (prefix, v4)),
+            (test_no_identity, (prefix, bare)),
+            (test_signed, (prefix, signed)),
+            (test_manifest, (v4,)),
+            (test_two_at_once, (prefix, big)),
+            (test_renamed, (prefix, v4, root)),
+            (test_planted_dll, (prefix, v4, root)),
+            (test_hostile_corpus, (prefix, root)),
+            (test_other_script_names, (prefix, other)),
+            (test_other_script_folders, (prefix, v4, root)),
+            (test_other_script_program, (prefix, courier, root)),
+            (test_unflagged_name, (prefix, unflagged)),
         ]
         only = {name for name in ARGS.only.split(",") if name}
         try:
-            for case in cases:
-                name = case.__code__.co_names[0]
-                if not only or name in only:
-                    case()
+            for case, case_args in cases:
+                if not only or case.__name__ in only:
+                    case(*case_args)
         finally:
             prefix.reset()
     return finish()
